@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Every modal message box of the program goes through MostraMensagem.
+
+enum class IconeMensagem { Informacao, Aviso, Erro, Exclamacao };
+enum class BotoesMensagem { Ok, OkCancelar };
+enum class RespostaMensagem { Ok, Cancelar };
+
+struct PedidoMensagem {
+    QString texto; // exactly as the caller gave it ("\r" line breaks included)
+    QString titulo;
+    IconeMensagem icone = IconeMensagem::Informacao;
+    BotoesMensagem botoes = BotoesMensagem::Ok;
+};
+
+// Shows a modal box and returns the button pressed (closing the box answers Cancelar when
+// there is one, else Ok).
+RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, IconeMensagem icone,
+                                BotoesMensagem botoes = BotoesMensagem::Ok);
+
+// Test seam: while set, no box is shown; the function answers in its place. Set it back to
+// an empty function to restore real boxes. Test processes that run the real executable use
+// the variable GERENCIADOR_REGISTRO_MENSAGENS instead (see Mensagem.cpp).
+using RespondeMensagem = std::function<RespostaMensagem(const PedidoMensagem&)>;
+void DefineRespondeMensagem(RespondeMensagem responde);
+
+// The general error display: the error's message in a box with the stop icon and the
+// application's name as caption. The program goes on afterwards.
+void ExibeErroGeral(const QString& mensagem);
+
+const char* NomeIcone(IconeMensagem icone);

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// What differs between Windows and Linux, behind one interface. The *_win.cpp and *_posix.cpp
+// files implement it; CMake builds the ones of the target platform.
+namespace Plataforma {
+
+// '\\' on Windows, '/' elsewhere.
+QChar Delimitador();
+
+// Full path of the running executable, in the platform's own spelling (backslashes on
+// Windows). Does not need the application object.
+QString CaminhoExecutavel();
+
+// The folder part of a path: everything before the last delimiter, except that a file in a
+// root folder gives the root itself, delimiter included (C:\ or /). A path without a
+// delimiter gives an empty text.
+QString PastaDoCaminho(const QString& caminho);
+
+// The program's folder as the program uses it, ending in the delimiter: on Windows the
+// folder of the executable upper-cased (ASCII), on Linux as the file system spells it
+// (upper-casing would name another folder on a case-sensitive file system). A root folder
+// gives a doubled delimiter on Windows (C:\\) and a single one elsewhere (/).
+QString PastaPrograma(const QString& caminhoExecutavel = CaminhoExecutavel());
+
+// The last component of a path: the characters after the last delimiter; a path without one
+// gives the whole path, a path ending in one gives an empty text.
+QString UltimoComponente(const QString& caminho);
+
+// Starts a program without a shell and without waiting for it: on Windows CreateProcessW with
+// the full path quoted, shown normally, inheriting our current folder; elsewhere
+// QProcess::startDetached. False when the start failed.
+bool IniciaPrograma(const QString& caminhoCompleto);
+
+// Opens a program, document or web address the way the desktop does (ShellExecuteW "open" on
+// Windows, QDesktopServices elsewhere). False when the platform refused.
+bool AbreNoSistema(const QString& alvo);
+
+// The four 16-bit numbers of a file's fixed version block: on Windows the VERSIONINFO
+// resource, on Linux the version section that every executable of ours carries.
+// Nothing when the file has none or it cannot be read.
+using Versao = std::array<std::uint16_t, 4>;
+std::optional<Versao> LeVersaoArquivo(const QString& caminho);
+
+// Replaces a file's content atomically: a temporary file in the same folder, flushed to the
+// disk, renamed over the original (keeping its permissions; a symbolic link is followed to
+// its target). A read-only file or a folder that cannot be written fails, with the reason in
+// *erro.
+bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QString* erro);
+
+// One running copy per key: held while the object lives; a copy that died leaves nothing
+// that blocks the next one.
+class InstanciaUnica {
+public:
+    InstanciaUnica(const QString& classeJanela, const QString& titulo);
+    ~InstanciaUnica();
+    InstanciaUnica(const InstanciaUnica&) = delete;
+    InstanciaUnica& operator=(const InstanciaUnica&) = delete;
+
+    // True when this process now holds the lock.
+    bool Adquire();
+
+private:
+    struct Dados;
+    std::unique_ptr<Dados> d_;
+};
+
+} // namespace Plataforma

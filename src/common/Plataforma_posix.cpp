@@ -1,0 +1,240 @@
+// Linux (POSIX) side of the platform layer.
+#include "common/Plataforma.h"
+
+#include "versao_gerada.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The fixed version block of our executables, laid out like the first four fields of the
+// Windows VS_FIXEDFILEINFO (signature, structure version, version MS, version LS), all
+// little-endian, in an ELF section of its own. LeVersaoArquivo reads it back from the file.
+constexpr std::uint32_t kAssinatura = 0xFEEF04BDu;
+constexpr std::uint32_t kVersaoMS = (GERENCIADOR_VERSAO_MAIOR << 16) | GERENCIADOR_VERSAO_MENOR;
+constexpr std::uint32_t kVersaoLS = (GERENCIADOR_VERSAO_REVISAO << 16) | GERENCIADOR_VERSAO_BUILD;
+#define GER_LE32(v)                                                                            \
+    static_cast<unsigned char>((v)&0xFF), static_cast<unsigned char>(((v) >> 8) & 0xFF),       \
+        static_cast<unsigned char>(((v) >> 16) & 0xFF), static_cast<unsigned char>((v) >> 24)
+[[gnu::used, gnu::section(".gerenciador_versao")]] const unsigned char kBlocoVersao[16] = {
+    GER_LE32(kAssinatura), GER_LE32(0x00010000u), GER_LE32(kVersaoMS), GER_LE32(kVersaoLS)};
+#undef GER_LE32
+constexpr char kSecaoVersao[] = ".gerenciador_versao";
+
+QString ErroSistema(const QString& oque, int numero) {
+    return oque + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(numero));
+}
+
+std::uint64_t LeInteiro(const QByteArray& b, qsizetype pos, int tamanho) {
+    std::uint64_t v = 0;
+    for (int i = tamanho - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(b[pos + i]);
+    return v;
+}
+
+// Reads len bytes at offset, or nothing when the file is shorter.
+std::optional<QByteArray> LeTrecho(QFile& f, std::uint64_t offset, std::uint64_t len) {
+    if (offset > std::uint64_t(f.size()) || len > std::uint64_t(f.size()) - offset ||
+        !f.seek(qint64(offset)))
+        return std::nullopt;
+    QByteArray b = f.read(qint64(len));
+    if (std::uint64_t(b.size()) != len)
+        return std::nullopt;
+    return b;
+}
+
+std::optional<QByteArray> SecaoElf(const QString& caminho, const char* procurada) {
+    QFile f(caminho);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const auto cab = LeTrecho(f, 0, 64);
+    if (!cab || !cab->startsWith("\x7F" "ELF") || (*cab)[5] != 1) // little-endian only
+        return std::nullopt;
+    const bool elf64 = (*cab)[4] == 2;
+    if (!elf64 && (*cab)[4] != 1)
+        return std::nullopt;
+    const std::uint64_t shoff = elf64 ? LeInteiro(*cab, 0x28, 8) : LeInteiro(*cab, 0x20, 4);
+    const std::uint64_t shentsize = LeInteiro(*cab, elf64 ? 0x3A : 0x2E, 2);
+    const std::uint64_t shnum = LeInteiro(*cab, elf64 ? 0x3C : 0x30, 2);
+    const std::uint64_t shstrndx = LeInteiro(*cab, elf64 ? 0x3E : 0x32, 2);
+    if (shentsize < (elf64 ? 64u : 40u) || shnum == 0 || shstrndx >= shnum)
+        return std::nullopt;
+    const auto tabela = LeTrecho(f, shoff, shentsize * shnum);
+    if (!tabela)
+        return std::nullopt;
+    struct Secao {
+        std::uint64_t nome, tipo, offset, tamanho;
+    };
+    auto secao = [&](std::uint64_t i) {
+        const qsizetype p = qsizetype(i * shentsize);
+        if (elf64)
+            return Secao{LeInteiro(*tabela, p, 4), LeInteiro(*tabela, p + 4, 4),
+                         LeInteiro(*tabela, p + 0x18, 8), LeInteiro(*tabela, p + 0x20, 8)};
+        return Secao{LeInteiro(*tabela, p, 4), LeInteiro(*tabela, p + 4, 4),
+                     LeInteiro(*tabela, p + 0x10, 4), LeInteiro(*tabela, p + 0x14, 4)};
+    };
+    const Secao nomes = secao(shstrndx);
+    const auto strtab = LeTrecho(f, nomes.offset, nomes.tamanho);
+    if (!strtab)
+        return std::nullopt;
+    for (std::uint64_t i = 0; i < shnum; ++i) {
+        const Secao s = secao(i);
+        if (s.nome >= std::uint64_t(strtab->size()))
+            continue;
+        const char* nome = strtab->constData() + s.nome;
+        const auto resto = std::size_t(strtab->size()) - std::size_t(s.nome);
+        if (strnlen(nome, resto) == resto || std::strcmp(nome, procurada) != 0)
+            continue;
+        if (s.tipo == 8) // SHT_NOBITS: no bytes in the file
+            return std::nullopt;
+        return LeTrecho(f, s.offset, s.tamanho);
+    }
+    return std::nullopt;
+}
+
+// Follows symbolic links to the file they name (which may not exist yet).
+QString SegueLinks(const QString& caminho) {
+    QString atual = caminho;
+    for (int i = 0; i < 40; ++i) {
+        const QFileInfo fi(atual);
+        if (!fi.isSymLink())
+            return atual;
+        atual = fi.symLinkTarget();
+    }
+    return atual;
+}
+
+bool SemPermissaoDeEscrita(const QByteArray& nativo, const char* oque, QString* erro) {
+    struct stat st {};
+    if (::stat(nativo.constData(), &st) != 0)
+        return false;
+    // A file or folder without any write bit is read-only for everybody, root included, as a
+    // read-only file is on Windows.
+    if ((st.st_mode & 0222) == 0 || ::access(nativo.constData(), W_OK) != 0) {
+        *erro = QStringLiteral("%1 somente para leitura: %2")
+                    .arg(QLatin1String(oque), QString::fromLocal8Bit(nativo));
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+namespace Plataforma {
+
+QChar Delimitador() { return u'/'; }
+
+QString CaminhoExecutavel() {
+    char buf[PATH_MAX + 1];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
+    return n > 0 ? QString::fromLocal8Bit(buf, n) : QString();
+}
+
+bool IniciaPrograma(const QString& caminhoCompleto) {
+    return QProcess::startDetached(caminhoCompleto, {}, QDir::currentPath());
+}
+
+bool AbreNoSistema(const QString& alvo) {
+    return QDesktopServices::openUrl(QUrl::fromUserInput(alvo, QDir::currentPath()));
+}
+
+std::optional<Versao> LeVersaoArquivo(const QString& caminho) {
+    const auto bloco = SecaoElf(caminho, kSecaoVersao);
+    if (!bloco || bloco->size() < 16 || LeInteiro(*bloco, 0, 4) != kAssinatura)
+        return std::nullopt;
+    const auto ms = std::uint32_t(LeInteiro(*bloco, 8, 4));
+    const auto ls = std::uint32_t(LeInteiro(*bloco, 12, 4));
+    return Versao{std::uint16_t(ms >> 16), std::uint16_t(ms & 0xFFFF), std::uint16_t(ls >> 16),
+                  std::uint16_t(ls & 0xFFFF)};
+}
+
+bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QString* erro) {
+    QString descarte;
+    if (!erro)
+        erro = &descarte;
+    const QString alvo = SegueLinks(caminho);
+    const QByteArray nativo = QFile::encodeName(alvo);
+    QString pasta = QFileInfo(alvo).absolutePath();
+    const QByteArray pastaNativa = QFile::encodeName(pasta);
+
+    struct stat original {};
+    const bool existe = ::stat(nativo.constData(), &original) == 0;
+    if (existe && SemPermissaoDeEscrita(nativo, "Arquivo", erro))
+        return false;
+    if (SemPermissaoDeEscrita(pastaNativa, "Pasta", erro))
+        return false;
+
+    QByteArray modelo = pastaNativa + "/." + QFile::encodeName(QFileInfo(alvo).fileName()) +
+                        ".XXXXXX";
+    const int fd = ::mkstemp(modelo.data());
+    if (fd < 0) {
+        *erro = ErroSistema(QStringLiteral("Não foi possível criar o arquivo temporário em ") +
+                                pasta,
+                            errno);
+        return false;
+    }
+    auto falha = [&](const QString& oque) {
+        const int e = errno;
+        ::close(fd);
+        ::unlink(modelo.constData());
+        *erro = ErroSistema(oque, e);
+        return false;
+    };
+
+    const char* p = conteudo.constData();
+    qsizetype falta = conteudo.size();
+    while (falta > 0) {
+        const ssize_t n = ::write(fd, p, std::size_t(falta));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return falha(QStringLiteral("Não foi possível gravar ") + alvo);
+        p += n;
+        falta -= n;
+    }
+    mode_t modo = 0666;
+    if (existe) {
+        modo = original.st_mode & 07777;
+        // Keep the owner too where we may (as root); elsewhere the file is ours anyway.
+        if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
+        }
+    } else {
+        const mode_t mascara = ::umask(0);
+        ::umask(mascara);
+        modo &= ~mascara;
+    }
+    if (::fchmod(fd, modo) != 0 || ::fsync(fd) != 0)
+        return falha(QStringLiteral("Não foi possível gravar ") + alvo);
+    if (::close(fd) != 0) {
+        const int e = errno;
+        ::unlink(modelo.constData());
+        *erro = ErroSistema(QStringLiteral("Não foi possível gravar ") + alvo, e);
+        return false;
+    }
+    if (::rename(modelo.constData(), nativo.constData()) != 0) {
+        const int e = errno;
+        ::unlink(modelo.constData());
+        *erro = ErroSistema(QStringLiteral("Não foi possível substituir ") + alvo, e);
+        return false;
+    }
+    // The rename itself reaches the disk with the folder.
+    const int dfd = ::open(pastaNativa.constData(), O_RDONLY | O_DIRECTORY);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+} // namespace Plataforma

@@ -1,0 +1,170 @@
+// Windows side of the platform layer, on documented Win32 calls.
+#include "common/Plataforma.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <vector>
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+std::wstring Largo(const QString& s) { return s.toStdWString(); }
+
+QString ErroWindows(const QString& oque, DWORD numero) {
+    wchar_t* texto = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, numero, 0, reinterpret_cast<wchar_t*>(&texto), 0, nullptr);
+    QString r = oque + QStringLiteral(": ") +
+                (texto ? QString::fromWCharArray(texto).trimmed() : QString::number(numero));
+    if (texto)
+        LocalFree(texto);
+    return r;
+}
+
+// Rewrites the file in place: the fallback when another program holds it open without
+// delete sharing, which makes every replace fail.
+bool GravaNoLugar(const std::wstring& alvo, const QByteArray& conteudo, QString* erro) {
+    HANDLE h = CreateFileW(alvo.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *erro = ErroWindows(QStringLiteral("Não foi possível abrir ") +
+                                QString::fromStdWString(alvo),
+                            GetLastError());
+        return false;
+    }
+    DWORD escritos = 0;
+    const bool ok = WriteFile(h, conteudo.constData(), DWORD(conteudo.size()), &escritos,
+                              nullptr) &&
+                    escritos == DWORD(conteudo.size()) && SetEndOfFile(h) && FlushFileBuffers(h);
+    const DWORD e = GetLastError();
+    CloseHandle(h);
+    if (!ok)
+        *erro = ErroWindows(QStringLiteral("Não foi possível gravar ") +
+                                QString::fromStdWString(alvo),
+                            e);
+    return ok;
+}
+
+} // namespace
+
+namespace Plataforma {
+
+QChar Delimitador() { return u'\\'; }
+
+QString CaminhoExecutavel() {
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buf.data(), DWORD(buf.size()));
+        if (n == 0)
+            return {};
+        if (n < buf.size())
+            return QString::fromWCharArray(buf.data(), int(n));
+        buf.resize(buf.size() * 2);
+    }
+}
+
+bool IniciaPrograma(const QString& caminhoCompleto) {
+    // The full path quoted, so that a folder with blanks never starts another program at
+    // the path's unquoted prefix.
+    std::wstring linha = L"\"" + Largo(caminhoCompleto) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    const std::wstring app = Largo(caminhoCompleto);
+    if (!CreateProcessW(app.c_str(), linha.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+bool AbreNoSistema(const QString& alvo) {
+    const auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(GetDesktopWindow(), L"open",
+                                                           Largo(alvo).c_str(), nullptr,
+                                                           nullptr, SW_SHOWNORMAL));
+    return r > 32;
+}
+
+std::optional<Versao> LeVersaoArquivo(const QString& caminho) {
+    const std::wstring nome = Largo(caminho);
+    DWORD descarte = 0;
+    const DWORD tamanho = GetFileVersionInfoSizeW(nome.c_str(), &descarte);
+    if (tamanho == 0)
+        return std::nullopt;
+    std::vector<unsigned char> buf(tamanho);
+    if (!GetFileVersionInfoW(nome.c_str(), 0, tamanho, buf.data()))
+        return std::nullopt;
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT len = 0;
+    if (!VerQueryValueW(buf.data(), L"\\", reinterpret_cast<void**>(&info), &len) || !info ||
+        len < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != 0xFEEF04BD)
+        return std::nullopt;
+    return Versao{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+}
+
+bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QString* erro) {
+    QString descarte;
+    if (!erro)
+        erro = &descarte;
+    QString alvoQ = caminho;
+    const QFileInfo fi(caminho);
+    if (fi.isSymLink())
+        alvoQ = fi.symLinkTarget();
+    const std::wstring alvo = Largo(QDir::toNativeSeparators(alvoQ));
+
+    const DWORD atributos = GetFileAttributesW(alvo.c_str());
+    const bool existe = atributos != INVALID_FILE_ATTRIBUTES;
+    if (existe && (atributos & FILE_ATTRIBUTE_READONLY)) {
+        *erro = QStringLiteral("Arquivo somente para leitura: ") + alvoQ;
+        return false;
+    }
+    const std::wstring pasta = Largo(QDir::toNativeSeparators(QFileInfo(alvoQ).absolutePath()));
+    wchar_t temporario[MAX_PATH + 1];
+    if (!GetTempFileNameW(pasta.c_str(), L"ger", 0, temporario)) {
+        *erro = ErroWindows(QStringLiteral("Não foi possível criar o arquivo temporário em ") +
+                                QString::fromStdWString(pasta),
+                            GetLastError());
+        return false;
+    }
+    HANDLE h = CreateFileW(temporario, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *erro = ErroWindows(QStringLiteral("Não foi possível criar o arquivo temporário"),
+                            GetLastError());
+        DeleteFileW(temporario);
+        return false;
+    }
+    DWORD escritos = 0;
+    const bool gravado = WriteFile(h, conteudo.constData(), DWORD(conteudo.size()), &escritos,
+                                   nullptr) &&
+                         escritos == DWORD(conteudo.size()) && FlushFileBuffers(h);
+    const DWORD eGravacao = GetLastError();
+    CloseHandle(h);
+    if (!gravado) {
+        DeleteFileW(temporario);
+        *erro = ErroWindows(QStringLiteral("Não foi possível gravar ") + alvoQ, eGravacao);
+        return false;
+    }
+    // ReplaceFileW keeps the original's attributes and security; a module that holds the file
+    // open without delete sharing makes it fail for a moment: retry, then write in place.
+    for (int tentativa = 0; tentativa < 10; ++tentativa) {
+        const bool ok = existe ? ReplaceFileW(alvo.c_str(), temporario, nullptr,
+                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                               : MoveFileExW(temporario, alvo.c_str(),
+                                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (ok)
+            return true;
+        QThread::msleep(20);
+    }
+    DeleteFileW(temporario);
+    return GravaNoLugar(alvo, conteudo, erro);
+}
+
+} // namespace Plataforma
