@@ -1,0 +1,219 @@
+#include "principal/Principal.h"
+
+#include "common/ArquivoIni.h"
+#include "common/Texto.h"
+#include "principal/Versao.h"
+#include "startup/Edicao.h"
+#include "ui_Principal.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QShowEvent>
+
+TFrmPrincipal* FrmPrincipal = nullptr;
+
+namespace {
+
+constexpr int kLargura = 309;
+constexpr int kAlturaInicial = 164;
+constexpr int kPasso = 40; // button pitch, and the height each shown button adds
+constexpr int kEsquerdaBotao = 35;
+
+// Keeps the hourglass up while a module starts, also if the start throws.
+struct CursorEspera {
+    CursorEspera() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CursorEspera() { QApplication::restoreOverrideCursor(); }
+    CursorEspera(const CursorEspera&) = delete;
+    CursorEspera& operator=(const CursorEspera&) = delete;
+};
+
+} // namespace
+
+TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
+    : QWidget(parent), ui(nullptr) {
+    FrmPrincipal = this;
+    Q_INIT_RESOURCE(Principal);
+    ui = new Ui::TFrmPrincipal;
+    ui->setupUi(this);
+    // Fixed single border, system menu and minimise only.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    for (QPushButton* botao : ui->PnlBotoes->findChildren<QPushButton*>()) {
+        botao->hide();
+        connect(botao, &QPushButton::clicked, this, [this, botao] { FltBtnClick(botao); });
+    }
+    connect(ui->SpdBtnMenu, &QToolButton::clicked, this, [this] { SpdBtnMenuClick(); });
+
+    // The program's folder: its name as the edition rule reads it, and the path every file of
+    // the folder is reached by.
+    NomePasta = MaiusculasAscii(CapturaNomePasta(Plataforma::PastaDoCaminho(caminhoExecutavel)));
+    PastaPrograma = Plataforma::PastaPrograma(caminhoExecutavel);
+    FormCreate();
+
+    if (const QScreen* tela = screen())
+        move(tela->availableGeometry().center() - rect().center());
+    // Key preview: the window sees every key before the focused control does.
+    qApp->installEventFilter(this);
+}
+
+TFrmPrincipal::~TFrmPrincipal() {
+    qApp->removeEventFilter(this);
+    delete ui;
+    if (FrmPrincipal == this)
+        FrmPrincipal = nullptr;
+}
+
+void TFrmPrincipal::FormCreate() {
+    TituloMensagem = QStringLiteral("Gerenciador");
+    DefineAltura(kAlturaInicial);
+    TopoBotao = -33;
+
+    struct Linha {
+        QPushButton* botao;
+        const char* executavel;
+    };
+    switch (EdicaoDaPasta(NomePasta)) {
+    case Edicao::Empresa: {
+        const Linha linhas[] = {
+            {ui->FltBtnAdministracao, "VELTOM01.EXE"},
+            {ui->FltBtnFinanceiro, "VELTOM02.EXE"},
+            {ui->FltBtnEstoque, "VELTOM03.EXE"},
+            {ui->FltBtnCaixa, "VELTOM04.EXE"},
+            {ui->FltBtnSAC, "VELTOM05.EXE"},
+            {ui->FltBtnServico, "VELTOM06.EXE"},
+            {ui->FltBtnCentroAutomotivo, "VELTOM07.EXE"},
+            {ui->FltBtnAgronegocios, "VELTOM08.EXE"},
+            {ui->FltBtnProducaoAnimal, "VELTOM09.EXE"},
+            {ui->FltBtnVoltaAsAulas, "VELTOM10.EXE"},
+            {ui->FltBtnNFEletronica, "VELTOM11.EXE"},
+            {ui->FltBtnVendas, "VELTOM12.EXE"},
+        };
+        for (const Linha& l : linhas)
+            if (QFileInfo(PastaPrograma + QLatin1String(l.executavel)).isFile())
+                ConfiguraBotao(l.botao);
+        break;
+    }
+    case Edicao::Cartorio: {
+        // The first three share the company's buttons and take this edition's executables.
+        const Linha linhas[] = {
+            {ui->FltBtnAdministracao, "VELTOM13.EXE"}, {ui->FltBtnFinanceiro, "VELTOM21.EXE"},
+            {ui->FltBtnCaixa, "VELTOM22.EXE"},         {ui->FltBtnNascimento, "VELTOM14.EXE"},
+            {ui->FltBtnCasamento, "VELTOM15.EXE"},     {ui->FltBtnObito, "VELTOM16.EXE"},
+            {ui->FltBtnFirma, "VELTOM17.EXE"},         {ui->FltBtnTabelionato, "VELTOM18.EXE"},
+            {ui->FltBtnTitulos, "VELTOM19.EXE"},       {ui->FltBtnLivroE, "VELTOM20.EXE"},
+        };
+        for (qsizetype i = 0; i < qsizetype(std::size(linhas)); ++i) {
+            const Linha& l = linhas[i];
+            if (!QFileInfo(PastaPrograma + QLatin1String(l.executavel)).isFile())
+                continue;
+            if (i < 3)
+                DefineHint(l.botao, QLatin1String(l.executavel));
+            ConfiguraBotao(l.botao);
+        }
+        break;
+    }
+    case Edicao::Nenhuma:
+        break;
+    }
+}
+
+void TFrmPrincipal::ConfiguraBotao(QPushButton* botao) {
+    const ArquivoIni ini(PastaPrograma + QStringLiteral("VELTO.INI"));
+    // Only "Sim", exactly, shows the button; a missing file, section or key reads "Sim".
+    if (ini.LeTexto(QStringLiteral("BOTÕES"), Hint(botao), QStringLiteral("Sim")) !=
+        QLatin1String("Sim"))
+        return;
+    TopoBotao += kPasso;
+    botao->setEnabled(true);
+    botao->show();
+    botao->move(kEsquerdaBotao, TopoBotao);
+    DefineAltura(height() + kPasso);
+}
+
+QString TFrmPrincipal::CapturaNomePasta(const QString& caminho) const {
+    return Plataforma::UltimoComponente(caminho);
+}
+
+void TFrmPrincipal::FltBtnClick(QAbstractButton* botao) {
+    const CursorEspera espera;
+    const QString executavel = Hint(botao);
+    // The launcher steps aside for the module and stays minimised; it does not wait for it.
+    for (QWidget* janela : QApplication::topLevelWidgets())
+        if (janela->isVisible() && janela->windowType() == Qt::Window)
+            janela->showMinimized();
+    // A module that fails to start is not reported.
+    Plataforma::IniciaPrograma(PastaPrograma + executavel);
+}
+
+bool TFrmPrincipal::FormKeyDown(int tecla, Qt::KeyboardModifiers) {
+    if (tecla != Qt::Key_Escape)
+        return false;
+    close();
+    return true;
+}
+
+void TFrmPrincipal::SpdBtnMenuClick() {
+    PosicaoFormMenu();
+    // TODO(TFrmMenu): create the settings panel here, owned by this window and held in FrmMenu,
+    // and show it modally; it moves itself to (EsquerdaMenu, TopoMenu) and frees itself.
+}
+
+void TFrmPrincipal::PosicaoFormMenu() {
+    TopoMenu = y() + 30;
+    EsquerdaMenu = x() + kLargura + 5;
+}
+
+void TFrmPrincipal::FormShow() {
+    // TODO(Th_IP): start the public IP lookup here; it runs on its own and fills lblIP later.
+    ui->LblVersao->setText(QStringLiteral("Versão ") + GetBuildInfo());
+    // TODO(CarregarConexoes): fill CbboxServidor and FltCbxApelidoServidor from the connection
+    // registry and select the active connection.
+}
+
+QString TFrmPrincipal::GetBuildInfo() {
+    return VersaoPrincipalDoArquivo(Plataforma::CaminhoExecutavel());
+}
+
+void TFrmPrincipal::showEvent(QShowEvent* evento) {
+    QWidget::showEvent(evento);
+    // The window system's own show events (a restore from the task bar) are not a showing.
+    if (!evento->spontaneous())
+        FormShow();
+}
+
+bool TFrmPrincipal::eventFilter(QObject* objeto, QEvent* evento) {
+    // Every key meant for a control of this window passes here before the control sees it.
+    // A key the window does not take travels on, and up to the control's parents.
+    if (evento->type() == QEvent::KeyPress && objeto->isWidgetType() &&
+        static_cast<QWidget*>(objeto)->window() == this) {
+        const auto* tecla = static_cast<QKeyEvent*>(evento);
+        if (FormKeyDown(tecla->key(), tecla->modifiers()))
+            return true;
+    }
+    return QWidget::eventFilter(objeto, evento);
+}
+
+void TFrmPrincipal::DefineAltura(int altura) {
+    setFixedSize(kLargura, altura);
+}
+
+QComboBox* TFrmPrincipal::FltCbxApelidoServidor() const {
+    return ui->FltCbxApelidoServidor;
+}
+QComboBox* TFrmPrincipal::CbboxServidor() const {
+    return ui->CbboxServidor;
+}
+QLabel* TFrmPrincipal::LblIP() const {
+    return ui->lblIP;
+}
+
+QString TFrmPrincipal::Hint(const QObject* botao) {
+    return botao->property("hint").toString();
+}
+
+void TFrmPrincipal::DefineHint(QObject* botao, const QString& hint) {
+    botao->setProperty("hint", hint);
+}
