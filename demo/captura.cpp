@@ -1,6 +1,6 @@
 // Saves a picture of what an X display shows: waits until a window has been drawn on the
-// screen, crops the screen to the windows (everything that differs from the background at the
-// top left corner) and writes a PNG. For screenshots of the real program under Xvfb.
+// screen, crops the screen to the windows (everything that differs from the background colour
+// of the corners) and writes a PNG. For screenshots of the real program under Xvfb.
 //
 //   captura FILE.png [seconds to wait, default 20]
 #include <QElapsedTimer>
@@ -9,12 +9,30 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
+// The background: the colour that most of the four corners show.
+QRgb Fundo(const QImage& tela) {
+    const int d = tela.width() - 1, b = tela.height() - 1;
+    const QRgb cantos[] = {tela.pixel(0, 0), tela.pixel(d, 0), tela.pixel(0, b), tela.pixel(d, b)};
+    QRgb melhor = cantos[0];
+    long vezesMelhor = 0;
+    for (QRgb c : cantos) {
+        const long vezes = std::count(std::begin(cantos), std::end(cantos), c);
+        if (vezes > vezesMelhor) {
+            melhor = c;
+            vezesMelhor = vezes;
+        }
+    }
+    return melhor;
+}
+
 QRect Janelas(const QImage& tela) {
-    const QRgb fundo = tela.pixel(0, 0);
+    const QRgb fundo = Fundo(tela);
     int x0 = tela.width(), y0 = tela.height(), x1 = -1, y1 = -1;
     for (int y = 0; y < tela.height(); ++y) {
         const auto* linha = reinterpret_cast<const QRgb*>(tela.constScanLine(y));

@@ -6,11 +6,8 @@
 int main(int argc, char** argv) {
     // libcurl's global state, once, before any thread of ours can use it.
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    int resultado = 0;
-    {
-        Aplicacao app(argc, argv);
-        resultado = ExecutaGerenciador();
-    }
-    curl_global_cleanup();
-    return resultado;
+    Aplicacao app(argc, argv);
+    // No curl_global_cleanup: the program ends here, and a public IP lookup still under way
+    // may be inside libcurl on its own thread.
+    return ExecutaGerenciador();
 }
