@@ -1,12 +1,13 @@
 // Stand-in for a module of the suite, for the demo installation and the tests. One program,
 // copied under each module's file name (VELTOM01.EXE ...): it tells from its own file name
 // which module it is, reads the database that DBXCONNECTIONS.INI beside it names for its
-// edition, appends one line "name<TAB>process id<TAB>database" to MODULOS.LOG beside it, and
-// shows a small window saying so.
+// edition, appends one line "name<TAB>process id<TAB>database<TAB>current folder" to
+// MODULOS.LOG beside it, and shows a small window saying so.
 #include "common/ArquivoIni.h"
 #include "common/Plataforma.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     QFile log(pasta + QStringLiteral("MODULOS.LOG"));
     if (log.open(QIODevice::Append))
         log.write((arquivo + u'\t' + QString::number(QCoreApplication::applicationPid()) + u'\t' +
-                   database + u'\n')
+                   database + u'\t' + QDir::currentPath() + u'\n')
                       .toUtf8());
     log.close();
 

@@ -58,7 +58,7 @@ QStringList Modulos(std::initializer_list<int> numeros) {
     return r;
 }
 
-// Lines of the stand-ins' log: name, process id, database.
+// Lines of the stand-ins' log: name, process id, database, current folder.
 QList<QStringList> LinhasDoLog(const Instalacao& inst) {
     QList<QStringList> r;
     const QString texto = QString::fromUtf8(inst.Le(QStringLiteral("MODULOS.LOG")));
@@ -120,6 +120,9 @@ private Q_SLOTS:
         QTest::newRow("VELTO.INI de lixo binário")
             << "EMPRESA" << tres << QByteArray("\x00\xFF[\x01=\x80\r\n\x00\x00", 10)
             << QStringList{"VELTOM01.EXE@7", "VELTOM03.EXE@47", "VELTOM12.EXE@87"} << 284;
+        QTest::newRow("VELTO.INI que é uma pasta")
+            << "EMPRESA" << QStringList{"VELTOM01.EXE", "VELTO.INI/"} << QByteArray()
+            << QStringList{"VELTOM01.EXE@7"} << 204;
         QTest::newRow("pasta com nome de módulo não conta")
             << "EMPRESA" << QStringList{"VELTOM01.EXE", "VELTOM03.EXE/", "VELTOM12.EXE"}
             << QByteArray() << QStringList{"VELTOM01.EXE@7", "VELTOM12.EXE@47"} << 244;
@@ -361,9 +364,11 @@ private Q_SLOTS:
         for (const QStringList& l : linhas)
             EncerraProcesso(l.value(1).toLongLong());
         for (const QStringList& l : linhas) {
-            QCOMPARE(l.size(), 3);
+            QCOMPARE(l.size(), 4);
             QCOMPARE(l[0], QStringLiteral("VELTOM13.EXE"));
             QCOMPARE(l[2], QStringLiteral("SRV:/VELTOGDB/CARTORIO/CARTORIO.FDB"));
+            // No working folder is given: the module inherits ours.
+            QCOMPARE(l[3], QDir::currentPath());
         }
         QVERIFY(linhas[0][1] != linhas[1][1]);
     }
