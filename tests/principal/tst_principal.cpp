@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
@@ -343,6 +344,11 @@ private Q_SLOTS:
         const QString modulo = qEnvironmentVariable("GERENCIADOR_MODULO");
         QVERIFY2(!modulo.isEmpty(), "GERENCIADOR_MODULO não definido");
         const Instalacao inst(QStringLiteral("pasta com brancos/CARTORIO"));
+        // The stand-ins started here end with the test, also when it fails.
+        const auto encerra = qScopeGuard([&inst] {
+            for (const QStringList& l : LinhasDoLog(inst))
+                EncerraProcesso(l.value(1).toLongLong());
+        });
         QVERIFY(QFile::copy(modulo, inst.Caminho(QStringLiteral("VELTOM13.EXE"))));
         inst.Grava(QStringLiteral("DBXCONNECTIONS.INI"),
                    "[EMPRESA]\r\nDatabase=ERRADO\r\n[CART\xD3RIO]\r\nDriverName=Firebird\r\n"
@@ -361,8 +367,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(LinhasDoLog(inst).size(), 2, 60000);
 
         const QList<QStringList> linhas = LinhasDoLog(inst);
-        for (const QStringList& l : linhas)
-            EncerraProcesso(l.value(1).toLongLong());
         for (const QStringList& l : linhas) {
             QCOMPARE(l.size(), 4);
             QCOMPARE(l[0], QStringLiteral("VELTOM13.EXE"));
