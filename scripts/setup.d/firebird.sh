@@ -44,6 +44,7 @@ if ! instalado firebird3.0-server || ! instalado firebird3.0-utils; then
     echo "setup: instalando firebird3.0-server firebird3.0-utils"
     echo "firebird3.0-server shared/firebird/sysdba_password/first_install password $senha_sysdba" |
         "${sudo[@]}" debconf-set-selections
+    "${sudo[@]}" apt-get update -qq -o DPkg::Lock::Timeout=600
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
         --no-install-recommends firebird3.0-server firebird3.0-utils
     para_servidor_do_pacote
