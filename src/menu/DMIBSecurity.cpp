@@ -1,7 +1,6 @@
 #include "menu/DMIBSecurity.h"
 
 #include "common/Mensagem.h"
-#include "common/Texto.h"
 #include "menu/ServicoSeguranca.h"
 
 TFDMIBSecurity* FDMIBSecurity = nullptr;
@@ -42,15 +41,8 @@ void TFDMIBSecurity::CriaUsuarioVELTO() {
         servico.Senha = "dravonel";
 
         servico.ListaUsuarios();
-        bool existe = false;
-        for (const UsuarioFirebird& usuario : servico.Usuarios()) {
-            if (IguaisSemCaixaAscii(usuario.UserName, UsuarioSuite)) {
-                existe = true;
-                break;
-            }
-        }
         // An existing user, its password included, stays as it is.
-        if (!existe)
+        if (ProcuraUsuario(servico.Usuarios(), UsuarioSuite) < 0)
             servico.IncluiUsuario();
 
         MostraMensagem(QStringLiteral("Usuário criado com sucesso."), QStringLiteral("VELTO"),

@@ -242,6 +242,18 @@ std::optional<QList<UsuarioFirebird>> InterpretaUsuarios(QByteArrayView dados) {
     return usuarios;
 }
 
+qsizetype ProcuraUsuario(const QList<UsuarioFirebird>& usuarios, QByteArrayView nome) {
+    for (qsizetype i = 0; i < usuarios.size(); ++i) {
+        QByteArray maiusculo = usuarios[i].UserName;
+        for (char& c : maiusculo)
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+        if (maiusculo == nome)
+            return i;
+    }
+    return -1;
+}
+
 std::optional<bool> LeRespostaServicoAtivo(QByteArrayView resposta) {
     Leitor leitor(resposta);
     std::optional<bool> ativo;

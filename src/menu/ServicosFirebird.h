@@ -59,6 +59,10 @@ std::optional<PedacoUsuarios> LeRespostaUsuarios(QByteArrayView resposta, QByteA
 // when an item is unknown or cut short, or an item comes before the first user name.
 std::optional<QList<UsuarioFirebird>> InterpretaUsuarios(QByteArrayView dados);
 
+// The position of the first user whose name, upper-cased (ASCII letters only), equals `nome`
+// (given in upper case); -1 when none does.
+qsizetype ProcuraUsuario(const QList<UsuarioFirebird>& usuarios, QByteArrayView nome);
+
 // Reads the answer to isc_info_svc_running: true while the service's action is still running.
 // No value when the answer is malformed.
 std::optional<bool> LeRespostaServicoAtivo(QByteArrayView resposta);

@@ -1,8 +1,10 @@
 #include "common/Mensagem.h"
 #include "menu/DMIBSecurity.h"
 #include "menu/ServicoSeguranca.h"
+#include "support/Instalacao.h"
 #include "support/ServidorFirebird.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
@@ -52,9 +54,16 @@ quint16 PortaLivre() {
     return s.serverPort();
 }
 
+// Removes VELTO and "velto" (only SQL reaches a name in lower case; fbsvcmgr upper-cases it).
 void RemoveUsuariosDeTeste() {
-    ServidorFirebird::ExecutaSql(
-        {QStringLiteral("drop user VELTO"), QStringLiteral("drop user \"velto\"")});
+    const QString sysdba = QLatin1String(ServidorFirebird::SenhaSysdba);
+    QString lista;
+    ServidorFirebird::Fbsvcmgr(QStringLiteral("SYSDBA"), sysdba, {"action_display_user"}, &lista);
+    if (lista.contains(QRegularExpression(QStringLiteral("(^|\\n)VELTO "))))
+        ServidorFirebird::Fbsvcmgr(QStringLiteral("SYSDBA"), sysdba,
+                                   {"action_delete_user", "sec_username", "VELTO"});
+    if (lista.contains(QRegularExpression(QStringLiteral("(^|\\n)velto "))))
+        ServidorFirebird::ExecutaSql({QStringLiteral("drop user \"velto\"")});
 }
 
 } // namespace
@@ -82,16 +91,14 @@ private Q_SLOTS:
     }
     void cleanupTestCase() {
         if (servidor_) {
+            RemoveUsuariosDeTeste();
             ServidorFirebird::Fbsvcmgr(QStringLiteral("SYSDBA"),
                                        QLatin1String(ServidorFirebird::SenhaSysdba),
                                        {"action_delete_user", "sec_username", UsuarioComum});
         }
     }
+    // Each test starts without VELTO or "velto"; the last one's are removed at the end.
     void init() {
-        if (servidor_)
-            RemoveUsuariosDeTeste();
-    }
-    void cleanup() {
         if (servidor_)
             RemoveUsuariosDeTeste();
     }
@@ -107,6 +114,23 @@ private Q_SLOTS:
         QCOMPARE(*bloco, QByteArray::fromHex("02021c06") + "SYSDBA" + QByteArray::fromHex("1d09") +
                              "plumbvext");
         QVERIFY(!modulo.IBSecurityService->PedeLogin);
+    }
+
+    // The program starts where no Firebird client is installed: it does not link the client,
+    // it loads it when the user is created.
+    void programaNaoDependeDoCliente() {
+#if defined(_WIN32)
+        QSKIP("readelf lê só executáveis ELF");
+#else
+        QProcess readelf;
+        readelf.start(QStringLiteral("readelf"), {QStringLiteral("-d"), CaminhoPrograma()});
+        if (!readelf.waitForStarted())
+            QSKIP("readelf (binutils) não está instalado");
+        QVERIFY(readelf.waitForFinished());
+        const QString dependencias = QString::fromUtf8(readelf.readAllStandardOutput());
+        QVERIFY2(dependencias.contains(QLatin1String("(NEEDED)")), qPrintable(dependencias));
+        QVERIFY2(!dependencias.contains(QLatin1String("fbclient")), qPrintable(dependencias));
+#endif
     }
 
     void liberadoLimpaReferencia() {
@@ -219,6 +243,10 @@ private Q_SLOTS:
         QTest::newRow("cliente Firebird ausente")
             << false << QString() << QStringList{} << QStringLiteral("libfbclient-inexistente.so.2")
             << false;
+#if !defined(_WIN32)
+        QTest::newRow("biblioteca sem a API de serviços")
+            << false << QString() << QStringList{} << QStringLiteral("libc.so.6") << false;
+#endif
     }
     void falhas() {
         QFETCH(bool, precisaServidor);

@@ -335,6 +335,28 @@ private Q_SLOTS:
         }
     }
 
+    void procuraUsuario_data() {
+        QTest::addColumn<QByteArrayList>("nomes");
+        QTest::addColumn<int>("posicao");
+        QTest::newRow("igual") << QByteArrayList{"SYSDBA", "VELTO"} << 1;
+        QTest::newRow("minúsculo") << QByteArrayList{"velto"} << 0;
+        QTest::newRow("misto, o primeiro vale") << QByteArrayList{"x", "vElTo", "VELTO"} << 1;
+        QTest::newRow("lista vazia") << QByteArrayList{} << -1;
+        QTest::newRow("nome vazio") << QByteArrayList{""} << -1;
+        QTest::newRow("prefixo e sufixo") << QByteArrayList{"VELT", "VELTOS", " VELTO"} << -1;
+        QTest::newRow("O acentuado (Windows-1252) não é O") << QByteArrayList{"VELT\xD3"} << -1;
+        QTest::newRow("o cirílico (UTF-8) não é o") << QByteArrayList{"velt\xD0\xBE"} << -1;
+        QTest::newRow("byte zero no meio") << QByteArrayList{QByteArray("VEL\0TO", 6)} << -1;
+    }
+    void procuraUsuario() {
+        QFETCH(QByteArrayList, nomes);
+        QFETCH(int, posicao);
+        QList<UsuarioFirebird> usuarios;
+        for (const QByteArray& nome : nomes)
+            usuarios.append(UsuarioFirebird{nome});
+        QCOMPARE(ProcuraUsuario(usuarios, "VELTO"), qsizetype(posicao));
+    }
+
     void servicoAtivo_data() {
         QTest::addColumn<QByteArray>("resposta");
         QTest::addColumn<bool>("valido");
