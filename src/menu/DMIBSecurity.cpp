@@ -17,7 +17,6 @@ TFDMIBSecurity::TFDMIBSecurity(QObject* dono)
     IBSecurityService->NomeServidor = QStringLiteral("127.0.0.1");
     IBSecurityService->Parametros = {QStringLiteral("user_name=SYSDBA"),
                                      QStringLiteral("password=plumbvext")};
-    IBSecurityService->PedeLogin = false;
     IBSecurityService->Usuario.UserID = 0;
     IBSecurityService->Usuario.GroupID = 0;
     FDMIBSecurity = this;

@@ -29,7 +29,6 @@ public:
     // Settings, read by Anexa.
     QString NomeServidor = QStringLiteral("127.0.0.1"); // TCP; "host/port" names another port
     QStringList Parametros;                             // "user_name=...", "password=..."
-    bool PedeLogin = false; // no login prompt: the parameters carry the login
     // Seconds the client waits for the server to take the connection (a peer that accepts the
     // TCP connection and says nothing); 0 leaves the client's own limit.
     int TempoLimiteConexao = 10;

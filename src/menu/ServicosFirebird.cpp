@@ -153,8 +153,8 @@ std::optional<QByteArray> MontaPedidoIncluiUsuario(const UsuarioFirebird& usuari
 
 std::optional<PedacoUsuarios> LeRespostaUsuarios(QByteArrayView resposta, QByteArray& dados) {
     Leitor leitor(resposta);
-    bool algumItem = false;
-    bool fim = false;
+    bool pedacoVazio = false;
+    bool naoPronto = false;
     QByteArray lido;
     for (;;) {
         const auto tag = leitor.Byte();
@@ -168,27 +168,30 @@ std::optional<PedacoUsuarios> LeRespostaUsuarios(QByteArrayView resposta, QByteA
             if (!pedaco)
                 return std::nullopt;
             if (pedaco->isEmpty())
-                fim = true;
+                pedacoVazio = true;
             else
                 lido.append(*pedaco);
             break;
         }
         case fb::isc_info_data_not_ready:
         case fb::isc_info_svc_timeout:
+            naoPronto = true;
             break;
         default: // isc_info_truncated, isc_info_error and anything unknown
             return std::nullopt;
         }
-        algumItem = true;
     }
-    if (!algumItem)
-        return std::nullopt;
-    dados.append(lido);
-    if (!lido.isEmpty())
+    if (!lido.isEmpty()) {
+        dados.append(lido);
         return PedacoUsuarios::Dados;
-    if (fim)
+    }
+    // The server answers an empty piece followed by isc_info_data_not_ready while it has
+    // nothing (yet) that fits the buffer: only an empty piece on its own ends the list.
+    if (naoPronto)
+        return PedacoUsuarios::NaoPronto;
+    if (pedacoVazio)
         return PedacoUsuarios::Fim;
-    return PedacoUsuarios::NaoPronto; // only isc_info_data_not_ready or isc_info_svc_timeout
+    return std::nullopt; // isc_info_end alone: the item asked for is not in the answer
 }
 
 std::optional<QList<UsuarioFirebird>> InterpretaUsuarios(QByteArrayView dados) {

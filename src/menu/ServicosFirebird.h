@@ -46,8 +46,8 @@ std::optional<QByteArray> MontaPedidoIncluiUsuario(const UsuarioFirebird& usuari
 // What one answer to the query of isc_info_svc_get_users said.
 enum class PedacoUsuarios {
     Dados,     // a piece of the list (appended to the caller's buffer)
-    Fim,       // the empty piece: the list is complete
-    NaoPronto, // the server has nothing yet; ask again
+    Fim,       // an empty piece on its own: the list is complete
+    NaoPronto, // nothing that fits yet (isc_info_data_not_ready); ask again
 };
 
 // Reads one answer (`resposta` is the whole answer buffer) and appends the piece of the list

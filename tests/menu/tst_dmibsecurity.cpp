@@ -113,7 +113,6 @@ private Q_SLOTS:
         QVERIFY(bloco.has_value());
         QCOMPARE(*bloco, QByteArray::fromHex("02021c06") + "SYSDBA" + QByteArray::fromHex("1d09") +
                              "plumbvext");
-        QVERIFY(!modulo.IBSecurityService->PedeLogin);
     }
 
     // The program starts where no Firebird client is installed: it does not link the client,
@@ -314,6 +313,25 @@ private Q_SLOTS:
         esperados.sort();
         QCOMPARE(lidos, esperados);
         QVERIFY(esperados.contains(QStringLiteral("velto|Primeiro|Do Meio|Ultimo")));
+    }
+
+    // An answer buffer too small for any piece: the server marks its answer truncated, and
+    // that is an error, never a list read as complete.
+    void respostaSemEspaco_data() {
+        QTest::addColumn<int>("tamanho");
+        QTest::newRow("1 byte") << 1;
+        QTest::newRow("4 bytes") << 4;
+    }
+    void respostaSemEspaco() {
+        QFETCH(int, tamanho);
+        EXIGE_SERVIDOR();
+        TFDMIBSecurity modulo;
+        TServicoSeguranca& servico = *modulo.IBSecurityService;
+        servico.TamanhoResposta = static_cast<unsigned short>(tamanho);
+        servico.Anexa();
+        QVERIFY_THROWS_EXCEPTION(ErroServicoFirebird, servico.ListaUsuarios());
+        QVERIFY(servico.Usuarios().isEmpty());
+        servico.Desanexa();
     }
 };
 

@@ -207,6 +207,13 @@ private Q_SLOTS:
             << H("0706005359534442410a00");
         QTest::newRow("pedaço vazio: fim")
             << H("44 0000 01 000000") << true << PedacoUsuarios::Fim << QByteArray();
+        // Firebird 3 answers so when the buffer has no room for data (5 bytes).
+        QTest::newRow("pedaço vazio e ainda não: não é o fim")
+            << H("44 0000 04 01") << true << PedacoUsuarios::NaoPronto << QByteArray();
+        QTest::newRow("ainda não, pedaço vazio")
+            << H("04 44 0000 01") << true << PedacoUsuarios::NaoPronto << QByteArray();
+        QTest::newRow("dados e ainda não")
+            << H("44 0100 aa 04 01") << true << PedacoUsuarios::Dados << H("aa");
         QTest::newRow("ainda não")
             << H("04 01") << true << PedacoUsuarios::NaoPronto << QByteArray();
         QTest::newRow("tempo esgotado")
