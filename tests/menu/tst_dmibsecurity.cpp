@@ -132,13 +132,6 @@ private Q_SLOTS:
 #endif
     }
 
-    void liberadoLimpaReferencia() {
-        auto* modulo = new TFDMIBSecurity(this);
-        QCOMPARE(FDMIBSecurity, modulo);
-        delete modulo;
-        QCOMPARE(FDMIBSecurity, nullptr);
-    }
-
     // First call: the user is added with its names and password; the message comes while the
     // connection is still open, and the connection is closed afterwards.
     void criaUsuario() {
