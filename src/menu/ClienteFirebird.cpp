@@ -1,0 +1,64 @@
+#include "menu/ClienteFirebird.h"
+
+#include <QLibrary>
+#include <QMutex>
+#include <QMutexLocker>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct Carregado {
+    std::unique_ptr<QLibrary> biblioteca; // never unloaded: the client keeps threads of its own
+    ClienteFirebird cliente;
+};
+
+template <typename F> bool Resolve(QLibrary& biblioteca, const char* nome, F& funcao) {
+    funcao = reinterpret_cast<F>(biblioteca.resolve(nome));
+    return funcao != nullptr;
+}
+
+} // namespace
+
+QString NomeBibliotecaClienteFirebird() {
+#if defined(_WIN32)
+    return QStringLiteral("fbclient.dll");
+#else
+    return QStringLiteral("libfbclient.so.2");
+#endif
+}
+
+const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* erro) {
+    static QMutex trava;
+    // Loaded clients, kept for the whole run and never destroyed: the client's own threads may
+    // still run while the program exits.
+    static auto& carregados = *new std::map<QString, std::unique_ptr<Carregado>>;
+    QMutexLocker travado(&trava);
+
+    if (const auto achado = carregados.find(arquivo); achado != carregados.end())
+        return &achado->second->cliente;
+
+    // A failure is not remembered: a client installed later is found at the next call.
+    auto c = std::make_unique<Carregado>();
+    c->biblioteca = std::make_unique<QLibrary>(arquivo);
+    if (!c->biblioteca->load()) {
+        if (erro)
+            *erro = c->biblioteca->errorString();
+        return nullptr;
+    }
+    ClienteFirebird& f = c->cliente;
+    QLibrary& b = *c->biblioteca;
+    const bool tudo = Resolve(b, "isc_service_attach", f.isc_service_attach) &&
+                      Resolve(b, "isc_service_detach", f.isc_service_detach) &&
+                      Resolve(b, "isc_service_start", f.isc_service_start) &&
+                      Resolve(b, "isc_service_query", f.isc_service_query);
+    Resolve(b, "fb_interpret", f.fb_interpret);
+    if (!tudo) {
+        if (erro)
+            *erro = QStringLiteral("%1 não exporta a API de serviços").arg(arquivo);
+        return nullptr; // QLibrary's destructor leaves the library loaded; harmless
+    }
+    const ClienteFirebird* carregado = &c->cliente;
+    carregados.emplace(arquivo, std::move(c));
+    return carregado;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "menu/ConstantesFirebird.h"
+
+#include <QString>
+
+// The Firebird client library, loaded at run time, so that the program starts and works where
+// no client is installed (only the operations that need it fail).
+
+struct ClienteFirebird {
+    fb::isc_service_attach_t isc_service_attach = nullptr;
+    fb::isc_service_detach_t isc_service_detach = nullptr;
+    fb::isc_service_start_t isc_service_start = nullptr;
+    fb::isc_service_query_t isc_service_query = nullptr;
+    fb::fb_interpret_t fb_interpret = nullptr; // optional: texts of the status vector
+};
+
+// The client's file name on this platform: fbclient.dll on Windows, libfbclient.so.2 elsewhere.
+QString NomeBibliotecaClienteFirebird();
+
+// Loads the library `arquivo` (a file name searched where the system looks for libraries, or a
+// path) once per process and resolves the services functions. Null, with the reason in `erro`,
+// when the library or one of the four functions is missing. The library stays loaded.
+const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* erro = nullptr);
