@@ -62,9 +62,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("esperado");
         QTest::newRow("RFC 1071") << Bytes({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7})
                                   << 0x220d;
-        QTest::newRow("cabeçalho IPv4") << Bytes({0x45, 0, 0, 0x73, 0, 0, 0x40, 0, 0x40, 0x11, 0,
-                                                  0, 0xc0, 0xa8, 0, 1, 0xc0, 0xa8, 0, 0xc7})
-                                        << 0xb861;
+        QTest::newRow("cabeçalho IPv4")
+            << Bytes({0x45, 0, 0,    0x73, 0, 0, 0x40, 0,    0x40, 0x11,
+                      0,    0, 0xc0, 0xa8, 0, 1, 0xc0, 0xa8, 0,    0xc7})
+            << 0xb861;
         QTest::newRow("comprimento ímpar") << Bytes({0x01}) << 0xfeff;
         QTest::newRow("ímpar com vai-um") << Bytes({0xff, 0xff, 0xff}) << 0x00ff;
         QTest::newRow("vazio") << QByteArray() << 0xffff;
@@ -75,7 +76,8 @@ private Q_SLOTS:
         QFETCH(int, esperado);
         std::unique_ptr<std::uint8_t[]> exato(new std::uint8_t[dados.size() + 0]);
         std::memcpy(exato.get(), dados.constData(), static_cast<std::size_t>(dados.size()));
-        QCOMPARE(int(SomaVerificacao(exato.get(), static_cast<std::size_t>(dados.size()))), esperado);
+        QCOMPARE(int(SomaVerificacao(exato.get(), static_cast<std::size_t>(dados.size()))),
+                 esperado);
     }
 
     void pedidoEco() {
@@ -101,57 +103,52 @@ private Q_SLOTS:
         QTest::newRow("resposta") << ip + Eco(0, kId, kSeq) << int(kSeq) << "eco" << 0;
         QTest::newRow("pedido visto na própria máquina")
             << ip + Eco(8, kId, kSeq) << int(kSeq) << "eco" << 8;
-        QTest::newRow("outra sequência") << ip + Eco(0, kId, kSeq + 1) << int(kSeq) << "ignora"
-                                         << 0;
+        QTest::newRow("outra sequência")
+            << ip + Eco(0, kId, kSeq + 1) << int(kSeq) << "ignora" << 0;
         QTest::newRow("outro identificador")
             << ip + Eco(0, kId + 1, kSeq) << int(kSeq) << "ignora" << 0;
-        QTest::newRow("IP com opções") << CabecalhoIp(6) + Eco(0, kId, kSeq) << int(kSeq) << "eco"
-                                       << 0;
+        QTest::newRow("IP com opções")
+            << CabecalhoIp(6) + Eco(0, kId, kSeq) << int(kSeq) << "eco" << 0;
         QTest::newRow("IP com 40 bytes de opções")
             << CabecalhoIp(15) + Eco(0, kId, kSeq) << int(kSeq) << "eco" << 0;
-        QTest::newRow("inalcançável") << ip + ErroIcmpCitando(3, 5, Eco(8, kId, kSeq))
-                                      << int(kSeq) << "inalcancavel" << 3;
+        QTest::newRow("inalcançável")
+            << ip + ErroIcmpCitando(3, 5, Eco(8, kId, kSeq)) << int(kSeq) << "inalcancavel" << 3;
         QTest::newRow("tempo excedido, citação com opções e só 8 bytes")
             << CabecalhoIp(7) + ErroIcmpCitando(11, 8, Eco(8, kId, kSeq).left(8)) << int(kSeq)
             << "ttl" << 11;
         QTest::newRow("inalcançável de outro pedido")
             << ip + ErroIcmpCitando(3, 5, Eco(8, kId, kSeq - 1)) << int(kSeq) << "ignora" << 0;
         QTest::newRow("inalcançável de outro programa")
-            << ip + ErroIcmpCitando(3, 5, Eco(8, kId ^ 0xFF, kSeq)) << int(kSeq) << "ignora"
-            << 0;
+            << ip + ErroIcmpCitando(3, 5, Eco(8, kId ^ 0xFF, kSeq)) << int(kSeq) << "ignora" << 0;
         QTest::newRow("inalcançável de UDP")
             << ip + ErroIcmpCitando(3, 5, Eco(8, kId, kSeq), 17) << int(kSeq) << "ignora" << 0;
         QTest::newRow("citação de resposta, não de pedido")
             << ip + ErroIcmpCitando(3, 5, Eco(0, kId, kSeq)) << int(kSeq) << "ignora" << 0;
         QTest::newRow("citação truncada no ICMP")
-            << ip + ErroIcmpCitando(3, 5, Eco(8, kId, kSeq).left(7)) << int(kSeq) << "ignora"
-            << 0;
+            << ip + ErroIcmpCitando(3, 5, Eco(8, kId, kSeq).left(7)) << int(kSeq) << "ignora" << 0;
         QTest::newRow("citação com IHL além do fim")
-            << ip + ErroIcmpCitando(3, 15, Eco(8, kId, kSeq).left(8)).left(8 + 20 + 8)
-            << int(kSeq) << "ignora" << 0;
+            << ip + ErroIcmpCitando(3, 15, Eco(8, kId, kSeq).left(8)).left(8 + 20 + 8) << int(kSeq)
+            << "ignora" << 0;
         QTest::newRow("citação sem cabeçalho IP inteiro")
             << ip + Bytes({3, 1, 0, 0, 0, 0, 0, 0, 0x45, 0, 0}) << int(kSeq) << "ignora" << 0;
-        QTest::newRow("erro sem citação") << ip + Bytes({3, 1, 0, 0, 0, 0, 0, 0}) << int(kSeq)
-                                          << "ignora" << 0;
-        QTest::newRow("IHL menor que 5") << CabecalhoIp(4) + Eco(0, kId, kSeq) << int(kSeq)
-                                         << "ignora" << 0;
+        QTest::newRow("erro sem citação")
+            << ip + Bytes({3, 1, 0, 0, 0, 0, 0, 0}) << int(kSeq) << "ignora" << 0;
+        QTest::newRow("IHL menor que 5")
+            << CabecalhoIp(4) + Eco(0, kId, kSeq) << int(kSeq) << "ignora" << 0;
         QTest::newRow("IPv6") << CabecalhoIp(5, 57, 1, 6) + Eco(0, kId, kSeq) << int(kSeq)
                               << "ignora" << 0;
         QTest::newRow("vazio") << QByteArray() << int(kSeq) << "Not enough bytes received" << 0;
-        QTest::newRow("um byte") << Bytes({0x45}) << int(kSeq) << "Not enough bytes received"
-                                 << 0;
+        QTest::newRow("um byte") << Bytes({0x45}) << int(kSeq) << "Not enough bytes received" << 0;
         QTest::newRow("só o cabeçalho IP") << ip << int(kSeq) << "Not enough bytes received" << 0;
         QTest::newRow("ICMP de 7 bytes")
             << ip + Eco(0, kId, kSeq).left(7) << int(kSeq) << "Not enough bytes received" << 0;
-        QTest::newRow("opções engolem o ICMP")
-            << (CabecalhoIp(15) + Eco(0, kId, kSeq)).left(64) << int(kSeq)
-            << "Not enough bytes received" << 0;
-        QTest::newRow("redirecionamento") << ip + Eco(5, kId, kSeq) << int(kSeq)
-                                          << "Non-echo type response received" << 0;
-        QTest::newRow("carimbo de tempo") << ip + Eco(13, kId, kSeq) << int(kSeq)
-                                          << "Non-echo type response received" << 0;
-        QTest::newRow("sequência 0 depois da volta")
-            << ip + Eco(0, kId, 0) << 0 << "eco" << 0;
+        QTest::newRow("opções engolem o ICMP") << (CabecalhoIp(15) + Eco(0, kId, kSeq)).left(64)
+                                               << int(kSeq) << "Not enough bytes received" << 0;
+        QTest::newRow("redirecionamento")
+            << ip + Eco(5, kId, kSeq) << int(kSeq) << "Non-echo type response received" << 0;
+        QTest::newRow("carimbo de tempo")
+            << ip + Eco(13, kId, kSeq) << int(kSeq) << "Non-echo type response received" << 0;
+        QTest::newRow("sequência 0 depois da volta") << ip + Eco(0, kId, 0) << 0 << "eco" << 0;
         QTest::newRow("65535 esperando 0") << ip + Eco(0, kId, 65535) << 0 << "ignora" << 0;
     }
     void analisa() {
@@ -207,11 +204,10 @@ private Q_SLOTS:
                                << "72 bytes from 10.1.2.3: icmp_seq=3490 ttl=128 time=15 ms";
         QTest::newRow("1 ms") << 72 << "10.1.2.3" << 3490 << 128 << 1u
                               << "72 bytes from 10.1.2.3: icmp_seq=3490 ttl=128 time=1 ms";
-        QTest::newRow("tempo esgotado")
-            << 0 << "0.0.0.0" << 3492 << 0 << 1000u
-            << "0 bytes from 0.0.0.0: icmp_seq=3492 ttl=0 time=1000 ms";
-        QTest::newRow("só datagramas de outros") << 0 << "" << 0 << 0 << 1001u
-                                                 << "0 bytes from : icmp_seq=0 ttl=0 time=1001 ms";
+        QTest::newRow("tempo esgotado") << 0 << "0.0.0.0" << 3492 << 0 << 1000u
+                                        << "0 bytes from 0.0.0.0: icmp_seq=3492 ttl=0 time=1000 ms";
+        QTest::newRow("só datagramas de outros")
+            << 0 << "" << 0 << 0 << 1001u << "0 bytes from : icmp_seq=0 ttl=0 time=1001 ms";
         QTest::newRow("extremos") << 65535 << "255.255.255.255" << 65535 << 255 << 4294967295u
                                   << "65535 bytes from 255.255.255.255: icmp_seq=65535 ttl=255 "
                                      "time=4294967295 ms";

@@ -13,7 +13,9 @@
 #include <QTest>
 
 namespace {
-QLineEdit* Edicao(QAbstractSpinBox* caixa) { return caixa->findChild<QLineEdit*>(); }
+QLineEdit* Edicao(QAbstractSpinBox* caixa) {
+    return caixa->findChild<QLineEdit*>();
+}
 } // namespace
 
 class TstTesteConexao : public QObject {
@@ -65,8 +67,8 @@ private Q_SLOTS:
         QTest::newRow("0 com Enter fica 0") << "0" << true << "0" << 0;
         QTest::newRow("100 com Enter fica 100") << "100" << true << "100" << 100;
         QTest::newRow("vazio com Enter lê 1") << "" << true << "" << 1;
-        QTest::newRow("dígitos demais recusados") << "12345678901" << true << "123456789"
-                                                  << 123456789;
+        QTest::newRow("dígitos demais recusados")
+            << "12345678901" << true << "123456789" << 123456789;
     }
     void caixaTentativas() {
         QFETCH(QString, digitado);
