@@ -22,12 +22,14 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <string>
+#include <vector>
+#ifdef Q_OS_LINUX
 #include <csignal>
 #include <cstdlib>
-#include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 using namespace Icmp;
 
@@ -40,6 +42,7 @@ constexpr char kSilencioso[] = "198.51.100.2";
 constexpr char kInalcancavel[] = "203.0.113.7";
 constexpr char kSemRota[] = "198.18.0.1"; // no route to it in the namespace
 
+#ifdef Q_OS_LINUX
 // Executes this test again inside a new network namespace, if one can be made.
 void EntraNamespace(int argc, char** argv) {
     if (qEnvironmentVariableIsSet(kVariavelDentro))
@@ -82,6 +85,7 @@ void EntraNamespace(int argc, char** argv) {
                                           "disabled here (run as root, or allow them with "
                                           "kernel.unprivileged_userns_clone=1)");
 }
+#endif
 
 bool Executa(const QString& programa, const QStringList& args, QString* saida = nullptr) {
     QProcess p;
@@ -102,8 +106,8 @@ bool EscreveSysctl(const QString& nome, const QByteArray& valor) {
     return f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && f.write(valor) == valor.size();
 }
 
-const QRegularExpression kLinhaEco(
-    QStringLiteral(R"(^72 bytes from 127\.0\.0\.1: icmp_seq=(\d+) ttl=64 time(<1|=[1-9]\d*) ms$)"));
+const QRegularExpression kLinhaEco(QStringLiteral(
+    R"(^72 bytes from 127\.0\.0\.1: icmp_seq=(\d+) ttl=\d+ time(<1|=[1-9]\d*) ms$)"));
 const QRegularExpression kLinhaTempoEsgotado(
     QStringLiteral(R"(^0 bytes from 0\.0\.0\.0: icmp_seq=(\d+) ttl=0 time=[1-9]\d* ms$)"));
 
@@ -129,12 +133,20 @@ struct Formulario {
 
 } // namespace
 
+// Tests that need the peer namespace (or name lookups kept inside one) skip elsewhere.
+#define EXIGE_NAMESPACE()                                                                          \
+    do {                                                                                           \
+        if (!prontoNamespace_)                                                                     \
+            QSKIP("needs the Linux network namespaces of this test");                              \
+    } while (false)
+
 class TstPingReal : public QObject {
     Q_OBJECT
 
     QProcess vizinho_; // holds the peer namespace
     bool montado_ = false;
     QString erroSemPermissao_;
+    bool prontoNamespace_ = false;
 
     static void AddModos() {
         QTest::addColumn<int>("modo");
@@ -144,6 +156,9 @@ class TstPingReal : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
+#ifndef Q_OS_LINUX
+        return; // only the loopback tests run here
+#endif
         if (!g_semNamespace.isEmpty())
             QSKIP(qPrintable(QStringLiteral("no network namespace: ") + g_semNamespace));
         QVERIFY(qEnvironmentVariableIsSet(kVariavelDentro));
@@ -161,7 +176,9 @@ private Q_SLOTS:
 
         // The peer namespace: a process that unshares and then only sleeps, killed by the
         // kernel should this test die before cleanupTestCase.
+#ifdef Q_OS_LINUX
         vizinho_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+#endif
         vizinho_.start(QStringLiteral("unshare"),
                        {"-n", "sh", "-c", "echo pronto; exec sleep 600"});
         QVERIFY(vizinho_.waitForReadyRead(10000));
@@ -195,9 +212,12 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(pronto, "the peer namespace does not answer");
+        prontoNamespace_ = true;
     }
 
-    void cleanup() { DefineModoSocket(ModoSocket::Automatico); }
+    void cleanup() {
+        DefineModoSocket(ModoSocket::Automatico);
+    }
 
     void cleanupTestCase() {
         if (montado_)
@@ -208,7 +228,9 @@ private Q_SLOTS:
         }
     }
 
-    void ecoLocal_data() { AddModos(); }
+    void ecoLocal_data() {
+        AddModos();
+    }
     void ecoLocal() {
         QFETCH(int, modo);
         DefineModoSocket(static_cast<ModoSocket>(modo));
@@ -225,16 +247,24 @@ private Q_SLOTS:
             QCOMPARE(int(r.sequencia), 3489 + i);
             QCOMPARE(r.bytesRecebidos, 72); // 20-byte IP header + the 52 bytes sent
             QCOMPARE(QString::fromStdString(r.enderecoOrigem), u"127.0.0.1"_qs);
+#ifdef Q_OS_LINUX
             QCOMPARE(int(r.ttl), 64);
             // A raw socket sees our own request come back over the loopback first.
             QCOMPARE(int(r.tipoIcmp), modo == int(ModoSocket::Bruto) ? 8 : 0);
+#else
+            Q_UNUSED(modo);
+            QVERIFY(r.ttl > 0);
+            QCOMPARE(int(r.tipoIcmp), 0);
+#endif
             const QString linha = FormataLinhaResposta(r);
             QVERIFY2(kLinhaEco.match(linha).hasMatch(), qPrintable(linha));
         }
         QCOMPARE(int(cliente.Sequencia()), 3492);
     }
 
-    void voltaDaSequencia_data() { AddModos(); }
+    void voltaDaSequencia_data() {
+        AddModos();
+    }
     void voltaDaSequencia() {
         QFETCH(int, modo);
         DefineModoSocket(static_cast<ModoSocket>(modo));
@@ -253,8 +283,11 @@ private Q_SLOTS:
     }
 
     // Four timeouts on a fresh form, numbered 3489 to 3492; the next run goes on at 3493.
-    void hostSilencioso_data() { AddModos(); }
+    void hostSilencioso_data() {
+        AddModos();
+    }
     void hostSilencioso() {
+        EXIGE_NAMESPACE();
         QFETCH(int, modo);
         DefineModoSocket(static_cast<ModoSocket>(modo));
         GravadorMensagens caixas;
@@ -283,6 +316,7 @@ private Q_SLOTS:
         QTest::newRow("bruto") << int(ModoSocket::Bruto) << "0 bytes from : icmp_seq=0 ttl=0 time=";
     }
     void tempoEsgotadoComDatagramasAlheios() {
+        EXIGE_NAMESPACE();
         QFETCH(int, modo);
         QFETCH(QString, linha);
         QProcess outro;
@@ -305,8 +339,11 @@ private Q_SLOTS:
     // The peer has no route to 203.0.113.0/24 and says so: the record carries who answered,
     // type 3, and the size of the whole datagram (IP header, ICMP header, quoted IP header and
     // the 52-byte request).
-    void destinoInalcancavel_data() { AddModos(); }
+    void destinoInalcancavel_data() {
+        AddModos();
+    }
     void destinoInalcancavel() {
+        EXIGE_NAMESPACE();
         QFETCH(int, modo);
         DefineModoSocket(static_cast<ModoSocket>(modo));
         ClienteEcoIcmp cliente;
@@ -341,6 +378,7 @@ private Q_SLOTS:
         QTest::newRow("sem rota") << kSemRota << "Socket Error # 101\r\nNetwork is unreachable.";
     }
     void erros() {
+        EXIGE_NAMESPACE();
         QFETCH(QString, host);
         QFETCH(QString, texto);
         GravadorMensagens caixas;
@@ -359,6 +397,7 @@ private Q_SLOTS:
 
     // The attempt made in initTestCase while datagram sockets were still closed.
     void semPermissaoNomeiaOsRemedios() {
+        EXIGE_NAMESPACE();
         const QString& erro = erroSemPermissao_;
         QVERIFY2(erro.startsWith(u"Socket Error # 13\r\nPermission denied."), qPrintable(erro));
         QVERIFY(erro.contains(u"net.ipv4.ping_group_range"));
@@ -404,7 +443,9 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_LINUX
     EntraNamespace(argc, argv);
+#endif
     QApplication app(argc, argv);
     TstPingReal teste;
     return QTest::qExec(&teste, argc, argv);
