@@ -18,6 +18,7 @@ void BM_EcoLoopback(benchmark::State& estado, Icmp::ModoSocket modo) {
     Icmp::DefineModoSocket(modo);
     std::uint16_t seq = Icmp::kSequenciaInicial;
     std::uint32_t maiorTempo = 0;
+    std::int64_t abaixoDe1 = 0;
     for (auto _ : estado) {
         const auto r = Icmp::EnviaEco("127.0.0.1", Icmp::IdentificadorProcesso(), seq++, 1000);
         if (r.status != Icmp::StatusEco::Eco) {
@@ -25,8 +26,11 @@ void BM_EcoLoopback(benchmark::State& estado, Icmp::ModoSocket modo) {
             break;
         }
         maiorTempo = std::max(maiorTempo, r.tempoIdaVolta);
+        abaixoDe1 += r.tempoIdaVolta == 0;
     }
     estado.counters["max_rtt_ms"] = maiorTempo;
+    estado.counters["lt1ms_pct"] =
+        estado.iterations() ? 100.0 * double(abaixoDe1) / double(estado.iterations()) : 0.0;
     Icmp::DefineModoSocket(Icmp::ModoSocket::Automatico);
 }
 BENCHMARK_CAPTURE(BM_EcoLoopback, datagrama, Icmp::ModoSocket::Datagrama)
