@@ -40,6 +40,7 @@ QString g_semNamespace; // why the tests cannot run, when they cannot
 
 constexpr char kSilencioso[] = "198.51.100.2";
 constexpr char kInalcancavel[] = "203.0.113.7";
+constexpr char kCircular[] = "203.0.113.200";
 constexpr char kSemRota[] = "198.18.0.1"; // no route to it in the namespace
 
 #ifdef Q_OS_LINUX
@@ -199,7 +200,18 @@ private Q_SLOTS:
                          "echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all; "
                          "echo 1 > /proc/sys/net/ipv4/ip_forward; "
                          "echo 0 > /proc/sys/net/ipv4/icmp_ratelimit; "
-                         "ip route add unreachable 203.0.113.0/24"}));
+                         "echo 0 > /proc/sys/net/ipv4/conf/all/send_redirects; "
+                         "echo 0 > /proc/sys/net/ipv4/conf/gpv1/send_redirects; "
+                         "ip route add unreachable 203.0.113.0/24; "
+                         "ip route add 203.0.113.128/25 via 198.51.100.1"}));
+        // 203.0.113.128/25 goes round between the two namespaces until its TTL runs out; this
+        // side forwards too, takes its own address back from the peer, and sends no redirects.
+        for (const char* ajuste : {"ip_forward=1", "icmp_ratelimit=0", "conf/all/send_redirects=0",
+                                   "conf/gpv0/send_redirects=0", "conf/all/accept_local=1",
+                                   "conf/gpv0/accept_local=1"}) {
+            const QList<QByteArray> nv = QByteArray(ajuste).split('=');
+            QVERIFY2(EscreveSysctl(QString::fromLatin1(nv[0]), nv[1]), ajuste);
+        }
 
         // Wait for the link (and the peer's ARP answer): the unreachable host answers once it
         // is all up.
@@ -336,18 +348,36 @@ private Q_SLOTS:
         QCOMPARE(int(cliente.Sequencia()), 3490);
     }
 
-    // The peer has no route to 203.0.113.0/24 and says so: the record carries who answered,
-    // type 3, and the size of the whole datagram (IP header, ICMP header, quoted IP header and
-    // the 52-byte request).
-    void destinoInalcancavel_data() {
-        AddModos();
+    // ICMP errors on the way: the peer has no route to 203.0.113.0/24 and says so (type 3);
+    // 203.0.113.128/25 loops until the TTL runs out (type 11, from this side's forwarding).
+    // The record carries who answered and the size of the whole datagram: IP header, ICMP
+    // header, the quoted IP header and the 52-byte request.
+    void errosNoCaminho_data() {
+        QTest::addColumn<int>("modo");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("tipo");
+        QTest::addColumn<QString>("origem");
+        for (const auto& [nome, modo] : {std::pair{"datagrama", ModoSocket::Datagrama},
+                                         std::pair{"bruto", ModoSocket::Bruto}}) {
+            QTest::addRow("inalcançável, %s", nome)
+                << int(modo) << QString::fromLatin1(kInalcancavel) << int(StatusEco::Inalcancavel)
+                << 3 << "198.51.100.2";
+            QTest::addRow("TTL excedido, %s", nome)
+                << int(modo) << QString::fromLatin1(kCircular) << int(StatusEco::TtlExcedido) << 11
+                << "198.51.100.1";
+        }
     }
-    void destinoInalcancavel() {
+    void errosNoCaminho() {
         EXIGE_NAMESPACE();
         QFETCH(int, modo);
+        QFETCH(QString, host);
+        QFETCH(int, status);
+        QFETCH(int, tipo);
+        QFETCH(QString, origem);
         DefineModoSocket(static_cast<ModoSocket>(modo));
         ClienteEcoIcmp cliente;
-        cliente.host = kInalcancavel;
+        cliente.host = host.toStdString();
         QList<RespostaEco> respostas;
         cliente.aoResponder = [&](const RespostaEco& r) { respostas.append(r); };
         cliente.Ping();
@@ -355,10 +385,10 @@ private Q_SLOTS:
         QCOMPARE(respostas.size(), 2);
         for (int i = 0; i < 2; ++i) {
             const RespostaEco& r = respostas[i];
-            QCOMPARE(r.status, StatusEco::Inalcancavel);
-            QCOMPARE(int(r.tipoIcmp), 3);
+            QCOMPARE(int(r.status), status);
+            QCOMPARE(int(r.tipoIcmp), tipo);
             QCOMPARE(int(r.sequencia), 3489 + i);
-            QCOMPARE(QString::fromStdString(r.enderecoOrigem), u"198.51.100.2"_qs);
+            QCOMPARE(QString::fromStdString(r.enderecoOrigem), origem);
             QCOMPARE(r.bytesRecebidos, 100);
             QCOMPARE(int(r.ttl), 64);
         }
