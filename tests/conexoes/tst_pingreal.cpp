@@ -27,7 +27,10 @@
 #ifdef Q_OS_LINUX
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -274,6 +277,52 @@ private Q_SLOTS:
         QCOMPARE(int(cliente.Sequencia()), 3492);
     }
 
+    // The request as it travels, caught by a raw socket of the test's own: 52 bytes of ICMP
+    // after the IP header, type 8, code 0, a checksum that holds, our identifier (with a
+    // datagram socket too, whose port the kernel puts there), the counter, the tick, 8 zero
+    // bytes and 32 'E'.
+    void pedidoNoFio_data() {
+        AddModos();
+    }
+    void pedidoNoFio() {
+#ifdef Q_OS_LINUX
+        EXIGE_NAMESPACE();
+        QFETCH(int, modo);
+        const int escuta = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK, IPPROTO_ICMP);
+        QVERIFY(escuta >= 0);
+        DefineModoSocket(static_cast<ModoSocket>(modo));
+        ClienteEcoIcmp cliente;
+        cliente.host = "127.0.0.1";
+        const std::uint32_t antes = TickMs();
+        cliente.Ping();
+        const std::uint32_t depois = TickMs();
+        QByteArray pedido;
+        char buffer[2048];
+        for (;;) {
+            const ssize_t n = ::recv(escuta, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            const int ihl = (buffer[0] & 0x0F) * 4;
+            const QByteArray icmp(buffer + ihl, n - ihl);
+            if (icmp.size() >= 8 && icmp[0] == 8 && icmp.mid(6, 2) == QByteArray("\x0D\xA1", 2))
+                pedido = icmp;
+        }
+        ::close(escuta);
+        QCOMPARE(pedido.size(), 52);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(pedido.constData());
+        QCOMPARE(int(b[1]), 0);
+        QCOMPARE(int(SomaVerificacao(b, 52)), 0);
+        QCOMPARE((b[4] << 8) | b[5], int(IdentificadorProcesso()));
+        std::uint32_t tick = 0;
+        std::memcpy(&tick, b + 8, 4);
+        QVERIFY(tick - antes <= depois - antes);
+        QCOMPARE(pedido.mid(12, 8), QByteArray(8, '\0'));
+        QCOMPARE(pedido.mid(20), QByteArray(32, 'E'));
+#else
+        QSKIP("needs the Linux network namespaces of this test");
+#endif
+    }
+
     void voltaDaSequencia_data() {
         AddModos();
     }
@@ -405,6 +454,10 @@ private Q_SLOTS:
                                << "Socket Error # 11001\r\nHost not found.";
         QTest::newRow("letra de unidade") << "C"
                                           << "Socket Error # 11001\r\nHost not found.";
+        QTest::newRow("acentos") << u"servidor-cartório"_qs
+                                 << "Socket Error # 11001\r\nHost not found.";
+        QTest::newRow("branco e lixo") << " 127.0.0.1x"
+                                       << "Socket Error # 11001\r\nHost not found.";
         QTest::newRow("sem rota") << kSemRota << "Socket Error # 101\r\nNetwork is unreachable.";
     }
     void erros() {
