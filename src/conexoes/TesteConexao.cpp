@@ -1,0 +1,70 @@
+#include "conexoes/TesteConexao.h"
+
+#include "common/Mensagem.h"
+#include "ui_TesteConexao.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <exception>
+
+TFrmTesteConexao* FrmTesteConexao = nullptr;
+
+QString FormataLinhaResposta(const Icmp::RespostaEco& r) {
+    const QString tempo = r.tempoIdaVolta > 0
+                              ? QStringLiteral("=") + QString::number(r.tempoIdaVolta)
+                              : QStringLiteral("<1");
+    return QStringLiteral("%1 bytes from %2: icmp_seq=%3 ttl=%4 time%5 ms")
+        .arg(r.bytesRecebidos)
+        .arg(QString::fromStdString(r.enderecoOrigem))
+        .arg(int(r.sequencia))
+        .arg(int(r.ttl))
+        .arg(tempo);
+}
+
+TFrmTesteConexao::TFrmTesteConexao(QWidget* owner)
+    : QDialog(owner), ui(std::make_unique<Ui::TFrmTesteConexao>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    connect(ui->btnPing, &QPushButton::clicked, this, &TFrmTesteConexao::btnPingClick);
+    FrmTesteConexao = this;
+}
+
+TFrmTesteConexao::~TFrmTesteConexao() {
+    if (FrmTesteConexao == this)
+        FrmTesteConexao = nullptr;
+}
+
+void TFrmTesteConexao::DefineHost(const QString& host) {
+    ui->edtHost->setText(host);
+}
+
+void TFrmTesteConexao::btnPingClick() {
+    ICMP.aoResponder = [this](const Icmp::RespostaEco& r) { ICMPReply(r); };
+    ICMP.tempoLimiteMs = Icmp::kTempoLimitePadraoMs;
+    ui->btnPing->setEnabled(false);
+    ICMP.host = ui->edtHost->text().toStdString();
+    // The number as typed; more than the box allows is taken as its maximum, so that a long
+    // number typed and confirmed with Enter cannot block the window for hours.
+    const int tentativas = qMin(ui->spnPing->ValorDigitado(), ui->spnPing->maximum());
+
+    const QPointer<TFrmTesteConexao> vivo(this);
+    try {
+        for (int i = 0; i < tentativas; ++i) {
+            ICMP.Ping();
+            QCoreApplication::processEvents();
+            if (!vivo)
+                return;
+        }
+    } catch (const std::exception& e) {
+        ExibeErroGeral(QString::fromStdString(e.what()));
+    }
+    if (vivo)
+        ui->btnPing->setEnabled(true);
+}
+
+void TFrmTesteConexao::ICMPReply(const Icmp::RespostaEco& resposta) {
+    ui->lstReplies->addItem(FormataLinhaResposta(resposta));
+    ui->lstReplies->scrollToBottom();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "conexoes/EcoIcmp.h"
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class TFrmTesteConexao;
+}
+
+// The connectivity test: ICMP echo requests to a host, one line per attempt. Closing the
+// window only hides it; the sequence counter lives as long as the form.
+class TFrmTesteConexao : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFrmTesteConexao(QWidget* owner = nullptr);
+    ~TFrmTesteConexao() override;
+
+    // What the opener fills in before showing the form.
+    void DefineHost(const QString& host);
+
+public Q_SLOTS:
+    void btnPingClick();
+
+private:
+    void ICMPReply(const Icmp::RespostaEco& resposta);
+
+    std::unique_ptr<Ui::TFrmTesteConexao> ui;
+    Icmp::ClienteEcoIcmp ICMP;
+};
+
+// One line of the list: "%d bytes from %s: icmp_seq=%d ttl=%d time%s%d ms", the time marker
+// being "=" followed by the time, or "<1" alone when the time is 0.
+QString FormataLinhaResposta(const Icmp::RespostaEco& resposta);
+
+// The form while it exists (created by the settings panel).
+extern TFrmTesteConexao* FrmTesteConexao;
