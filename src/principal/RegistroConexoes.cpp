@@ -19,7 +19,9 @@ const QString kTipo = QStringLiteral("Tipo");
 const QString kAplicacao = QStringLiteral("Aplicação");
 const QString kStatus = QStringLiteral("Status");
 
-QString Titulo() { return QString::fromUtf16(kTituloMensagem); }
+QString Titulo() {
+    return QString::fromUtf16(kTituloMensagem);
+}
 
 QString CaminhoConexoes(const QString& pasta) {
     return pasta + QString::fromUtf16(kArquivoConexoes);
@@ -54,7 +56,9 @@ QString ApelidoServidorEm(const ArquivoIni& ini, const QString& servidor) {
     return {};
 }
 
-bool EstaEmBranco(const QString& texto) { return Apara(texto).isEmpty(); }
+bool EstaEmBranco(const QString& texto) {
+    return Apara(texto).isEmpty();
+}
 
 } // namespace
 
@@ -131,8 +135,8 @@ QString ApelidoServidor(const QString& pastaPrograma, const QString& servidor, b
     return ApelidoServidorEm(ini, servidor);
 }
 
-quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor,
-                      const QString& apelido, bool* encerrar) {
+quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor, const QString& apelido,
+                      bool* encerrar) {
     quint16 r = 0;
     {
         const ArquivoIni ini(CaminhoConexoes(pastaPrograma));
@@ -165,8 +169,8 @@ bool MudaConexaoAtiva(const QString& pastaPrograma, const QString& apelido,
 }
 
 QString SecaoDbx(const QString& nomePasta) {
-    const bool cartorio = MaiusculasAscii(nomePasta) == QLatin1String("CARTORIO") ||
-                          Apara(nomePasta).size() == 8;
+    const bool cartorio =
+        MaiusculasAscii(nomePasta) == QLatin1String("CARTORIO") || Apara(nomePasta).size() == 8;
     return cartorio ? QStringLiteral("CARTÓRIO") : QStringLiteral("EMPRESA");
 }
 

@@ -76,8 +76,8 @@ QString ApelidoServidor(const QString& pastaPrograma, const QString& servidor,
 
 // 1 when some entry has this server (see ApelidoServidor) + 2 when a section with this alias
 // exists (letter case ignored). A file that cannot be read behaves as in ApelidoServidor.
-quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor,
-                      const QString& apelido, bool* encerrar = nullptr);
+quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor, const QString& apelido,
+                      bool* encerrar = nullptr);
 
 // Writes "Status" = "I" into the section of every name of `nomesEspelho` (the mirror list's
 // names, in list order), then "Status" = "A" into the alias's section (created when missing).

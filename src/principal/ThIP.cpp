@@ -54,7 +54,9 @@ Th_IP::~Th_IP() {
     wait();
 }
 
-QString Th_IP::TextoDaPagina(const QByteArray& corpo) { return DeWindows1252(corpo); }
+QString Th_IP::TextoDaPagina(const QByteArray& corpo) {
+    return DeWindows1252(corpo);
+}
 
 QString Th_IP::IpDaPagina(const QString& pagina) {
     const qsizetype p1 = Pos(QStringLiteral("<title>"), pagina) + 7;
@@ -69,8 +71,7 @@ QString Th_IP::IpDaPagina(const QString& pagina) {
 }
 
 QString Th_IP::BuscaMeuIP() {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(),
-                                                              &curl_easy_cleanup);
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl)
         return kNaoEncontrado;
     QUrl endereco(url_);

@@ -53,5 +53,5 @@ private:
 // Starts the lookup for the main window's label `lblIP` against the page `urlPagina`
 // (GERENCIADOR_URL_MEU_IP in the program). Returns at once; the label gets the text when the
 // answer comes, and a result that arrives after the label is gone is dropped.
-Th_IP* IniciaBuscaMeuIP(QLabel* lblIP, const QString& urlPagina = QStringLiteral(
-                                                           GERENCIADOR_URL_MEU_IP));
+Th_IP* IniciaBuscaMeuIP(QLabel* lblIP,
+                        const QString& urlPagina = QStringLiteral(GERENCIADOR_URL_MEU_IP));

@@ -23,12 +23,14 @@ QByteArray Ini(const QString& texto) {
     return ParaWindows1252(t);
 }
 
-QString Pasta(const Instalacao& inst) { return inst.Pasta() + u'/'; }
+QString Pasta(const Instalacao& inst) {
+    return inst.Pasta() + u'/';
+}
 
 void TiraEscrita(const QString& caminho) {
-    QFile::setPermissions(caminho, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther |
-                                       (QFileInfo(caminho).isDir() ? QFile::ExeOwner
-                                                                   : QFile::Permissions()));
+    QFile::setPermissions(
+        caminho, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther |
+                     (QFileInfo(caminho).isDir() ? QFile::ExeOwner : QFile::Permissions()));
 }
 void DevolveEscrita(const QString& caminho) {
     QFile::setPermissions(caminho, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -65,11 +67,10 @@ private Q_SLOTS:
         QTest::newRow("BETA e ALFA ativas: ALFA pela ordem da lista")
             << Ini(u"[BETA]\nStatus=A\n[ALFA]\nStatus=A\n"_qs) << true
             << QStringList{"ALFA", "BETA"} << 0 << 0;
-        QTest::newRow("a minúsculo não é ativo")
-            << Ini(u"[ALFA]\nStatus=a\n[BETA]\nStatus=A\n"_qs) << true
-            << QStringList{"ALFA", "BETA"} << 1 << 1;
-        QTest::newRow("nenhuma com Status") << Ini(u"[ALFA]\nServidor=x\n"_qs) << true
-                                            << QStringList{"ALFA"} << -1 << -1;
+        QTest::newRow("a minúsculo não é ativo") << Ini(u"[ALFA]\nStatus=a\n[BETA]\nStatus=A\n"_qs)
+                                                 << true << QStringList{"ALFA", "BETA"} << 1 << 1;
+        QTest::newRow("nenhuma com Status")
+            << Ini(u"[ALFA]\nServidor=x\n"_qs) << true << QStringList{"ALFA"} << -1 << -1;
         QTest::newRow("ordem sem caixa")
             << Ini(u"[matriz]\nStatus=A\n[Filial]\n[LOCAL - C]\n[alfa]\n"_qs) << true
             << QStringList{"alfa", "Filial", "LOCAL - C", "matriz"} << 3 << 3;
@@ -140,8 +141,8 @@ private Q_SLOTS:
             << int(Gravacao::Gravada)
             << Ini(u"[M]\nServidor=s\nTipo=Windows\nAplicação=C:\\V\nStatus=\n"_qs);
         QTest::newRow("tipo de três brancos: nada")
-            << QByteArray() << QStringList{"M", "s", "   ", "C:\\V", "I"}
-            << int(Gravacao::Recusada) << QByteArray();
+            << QByteArray() << QStringList{"M", "s", "   ", "C:\\V", "I"} << int(Gravacao::Recusada)
+            << QByteArray();
         QTest::newRow("apelido em branco: nada")
             << kDuasConexoes << QStringList{" \t", "s", "Linux", "C:\\V", "I"}
             << int(Gravacao::Recusada) << kDuasConexoes;
@@ -202,8 +203,8 @@ private Q_SLOTS:
         const bool semArquivo = caso == QLatin1String("pasta-vazia");
         QCOMPARE(ExcluiConexao(Pasta(inst), "MATRIZ", true),
                  semArquivo ? Gravacao::Gravada : Gravacao::Falhou);
-        QCOMPARE(msgs.Textos().at(2), semArquivo ? QStringLiteral("Conexão excluida com sucesso!")
-                                                 : kErroConexoes);
+        QCOMPARE(msgs.Textos().at(2),
+                 semArquivo ? QStringLiteral("Conexão excluida com sucesso!") : kErroConexoes);
         msgs.Limpa();
         QVERIFY(!MudaConexaoAtiva(Pasta(inst), "LOCAL - C", {}));
         QCOMPARE(msgs.Textos(), QStringList{kErroConexoes});
@@ -212,7 +213,8 @@ private Q_SLOTS:
             QCOMPARE(p.icone, IconeMensagem::Erro);
         }
         QCOMPARE(inst.Le("CONEXOES.INI"), antes);
-        QCOMPARE(QDir(inst.Pasta()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+        QCOMPARE(QDir(inst.Pasta())
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
                      .size(),
                  caso == QLatin1String("pasta-vazia") ? 0 : 1);
         DevolveEscrita(travado);
@@ -260,15 +262,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("apelido");
         QTest::addColumn<int>("codigo");
         QTest::addColumn<QString>("apelidoDoServidor");
-        QTest::newRow("nenhum") << "10.0.0.9" << "NOVA" << 0 << "";
-        QTest::newRow("servidor") << "srv01" << "NOVA" << 1 << "MATRIZ";
-        QTest::newRow("servidor só na caixa não conta") << "SRV01" << "NOVA" << 0 << "";
-        QTest::newRow("apelido") << "10.0.0.9" << "FILIAL" << 2 << "";
-        QTest::newRow("apelido em outra caixa conta") << "10.0.0.9" << "filial" << 2 << "";
-        QTest::newRow("apelido acentuado em outra caixa")
-            << "x" << u"são paulo"_qs << 2 << "";
-        QTest::newRow("os dois") << "srv01" << "Matriz" << 3 << "MATRIZ";
-        QTest::newRow("primeiro na ordem do arquivo") << "10.0.0.5" << "X" << 1 << "FILIAL";
+        QTest::newRow("nenhum") << "10.0.0.9"
+                                << "NOVA" << 0 << "";
+        QTest::newRow("servidor") << "srv01"
+                                  << "NOVA" << 1 << "MATRIZ";
+        QTest::newRow("servidor só na caixa não conta") << "SRV01"
+                                                        << "NOVA" << 0 << "";
+        QTest::newRow("apelido") << "10.0.0.9"
+                                 << "FILIAL" << 2 << "";
+        QTest::newRow("apelido em outra caixa conta") << "10.0.0.9"
+                                                      << "filial" << 2 << "";
+        QTest::newRow("apelido acentuado em outra caixa") << "x" << u"são paulo"_qs << 2 << "";
+        QTest::newRow("os dois") << "srv01"
+                                 << "Matriz" << 3 << "MATRIZ";
+        QTest::newRow("primeiro na ordem do arquivo") << "10.0.0.5"
+                                                      << "X" << 1 << "FILIAL";
     }
     void conexaoExiste() {
         QFETCH(QString, servidor);
@@ -312,8 +320,7 @@ private Q_SLOTS:
         const QString matriz =
             u"[MATRIZ]\nServidor=192.168.0.10\nTipo=Linux\nAplicação=\\\\MATRIZ\\VELTO\n"_qs;
         QTest::newRow("nome em minúsculas marca MATRIZ")
-            << "matriz" << true
-            << Ini(local + u"Status=I\n"_qs + matriz + u"Status=A\n"_qs)
+            << "matriz" << true << Ini(local + u"Status=I\n"_qs + matriz + u"Status=A\n"_qs)
             << QStringList{"LOCAL - C", "MATRIZ"} << 1;
         QTest::newRow("troca para a local")
             << "LOCAL - C" << true << Ini(local + u"Status=A\n"_qs + matriz + u"Status=I\n"_qs)
@@ -322,10 +329,10 @@ private Q_SLOTS:
             << "NOVA" << true
             << Ini(local + u"Status=I\n"_qs + matriz + u"Status=I\n[NOVA]\nStatus=A\n"_qs)
             << QStringList{"LOCAL - C", "MATRIZ", "NOVA"} << 2;
-        QTest::newRow("vazio: nada") << "" << false << kDuasConexoes
-                                     << QStringList{"LOCAL - C", "MATRIZ"} << 1;
-        QTest::newRow("em branco: nada") << " \t " << false << kDuasConexoes
-                                         << QStringList{"LOCAL - C", "MATRIZ"} << 1;
+        QTest::newRow("vazio: nada")
+            << "" << false << kDuasConexoes << QStringList{"LOCAL - C", "MATRIZ"} << 1;
+        QTest::newRow("em branco: nada")
+            << " \t " << false << kDuasConexoes << QStringList{"LOCAL - C", "MATRIZ"} << 1;
     }
     void mudaConexaoAtiva() {
         QFETCH(QString, apelido);
@@ -363,48 +370,95 @@ private Q_SLOTS:
         QTest::addColumn<QString>("database");
         QTest::addColumn<QString>("servidorAplicacao");
 
-        QTest::newRow("empresa linux") << "EMPRESA" << "192.168.0.10" << "Linux" << "/velto"
-                                       << "EMPRESA" << "192.168.0.10:/VELTOGDB/EMPRESA/VELTO.FDB"
+        QTest::newRow("empresa linux") << "EMPRESA"
+                                       << "192.168.0.10"
+                                       << "Linux"
+                                       << "/velto"
+                                       << "EMPRESA"
+                                       << "192.168.0.10:/VELTOGDB/EMPRESA/VELTO.FDB"
                                        << "/VELTO";
-        QTest::newRow("empresa linux 10.0.0.5") << "EMPRESA" << "10.0.0.5" << "Linux" << "X"
+        QTest::newRow("empresa linux 10.0.0.5") << "EMPRESA"
+                                                << "10.0.0.5"
+                                                << "Linux"
+                                                << "X"
                                                 << "EMPRESA"
-                                                << "10.0.0.5:/VELTOGDB/EMPRESA/VELTO.FDB" << "X";
-        QTest::newRow("empresa windows") << "EMPRESA" << "SERVIDOR" << "Windows" << "\\\\S\\V"
-                                         << "EMPRESA" << "SERVIDOR:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+                                                << "10.0.0.5:/VELTOGDB/EMPRESA/VELTO.FDB"
+                                                << "X";
+        QTest::newRow("empresa windows") << "EMPRESA"
+                                         << "SERVIDOR"
+                                         << "Windows"
+                                         << "\\\\S\\V"
+                                         << "EMPRESA"
+                                         << "SERVIDOR:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
                                          << "\\\\S\\V";
-        QTest::newRow("empresa local") << "EMPRESA" << "C" << "Windows" << "C:\\VELTO"
-                                       << "EMPRESA" << "C:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+        QTest::newRow("empresa local") << "EMPRESA"
+                                       << "C"
+                                       << "Windows"
+                                       << "C:\\VELTO"
+                                       << "EMPRESA"
+                                       << "C:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
                                        << "C:\\VELTO";
-        QTest::newRow("cartorio linux") << "CARTORIO" << "192.168.0.10" << "Linux" << "/v"
-                                        << u"CARTÓRIO"_qs
-                                        << "192.168.0.10:/VELTOGDB/CARTORIO/CARTORIO.FDB" << "/V";
-        QTest::newRow("cartorio windows") << "CARTORIO" << "SERVIDOR" << "Windows" << "v"
-                                          << u"CARTÓRIO"_qs
-                                          << "SERVIDOR:\\VELTOGDB\\CARTORIO\\CARTORIO.FDB" << "V";
-        QTest::newRow("cartorio local") << "CARTORIO" << "D" << "Windows" << "D:\\V"
-                                        << u"CARTÓRIO"_qs
-                                        << "D:\\VELTOGDB\\CARTORIO\\CARTORIO.FDB" << "D:\\V";
-        QTest::newRow("linux minúsculo dá barras invertidas")
-            << "EMPRESA" << "10.0.0.5" << "linux" << "v" << "EMPRESA"
-            << "10.0.0.5:\\VELTOGDB\\EMPRESA\\VELTO.FDB" << "V";
-        QTest::newRow("tipo vazio dá barras invertidas")
-            << "EMPRESA" << "S" << "" << "v" << "EMPRESA" << "S:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+        QTest::newRow("cartorio linux")
+            << "CARTORIO"
+            << "192.168.0.10"
+            << "Linux"
+            << "/v" << u"CARTÓRIO"_qs << "192.168.0.10:/VELTOGDB/CARTORIO/CARTORIO.FDB"
+            << "/V";
+        QTest::newRow("cartorio windows")
+            << "CARTORIO"
+            << "SERVIDOR"
+            << "Windows"
+            << "v" << u"CARTÓRIO"_qs << "SERVIDOR:\\VELTOGDB\\CARTORIO\\CARTORIO.FDB"
             << "V";
-        QTest::newRow("servidor minúsculo") << "EMPRESA" << "srv01" << "Windows" << "v"
-                                            << "EMPRESA" << "SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+        QTest::newRow("cartorio local")
+            << "CARTORIO"
+            << "D"
+            << "Windows"
+            << "D:\\V" << u"CARTÓRIO"_qs << "D:\\VELTOGDB\\CARTORIO\\CARTORIO.FDB"
+            << "D:\\V";
+        QTest::newRow("linux minúsculo dá barras invertidas")
+            << "EMPRESA"
+            << "10.0.0.5"
+            << "linux"
+            << "v"
+            << "EMPRESA"
+            << "10.0.0.5:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+            << "V";
+        QTest::newRow("tipo vazio dá barras invertidas") << "EMPRESA"
+                                                         << "S"
+                                                         << ""
+                                                         << "v"
+                                                         << "EMPRESA"
+                                                         << "S:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+                                                         << "V";
+        QTest::newRow("servidor minúsculo") << "EMPRESA"
+                                            << "srv01"
+                                            << "Windows"
+                                            << "v"
+                                            << "EMPRESA"
+                                            << "SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
                                             << "V";
         QTest::newRow("pasta de 8 letras é cartório")
-            << "CARTORI2" << "S" << "Windows" << "v" << u"CARTÓRIO"_qs
-            << "S:\\VELTOGDB\\CARTORI2\\CARTORIO.FDB" << "V";
-        QTest::newRow("pasta Cartório acentuada") << u"CARTóRIO"_qs << "S" << "Linux" << "v"
-                                                  << u"CARTÓRIO"_qs
-                                                  << u"S:/VELTOGDB/CARTóRIO/CARTORIO.FDB"_qs
-                                                  << "V";
-        QTest::newRow("pasta de nenhuma edição") << "SUITE" << "S" << "Windows" << "v"
+            << "CARTORI2"
+            << "S"
+            << "Windows"
+            << "v" << u"CARTÓRIO"_qs << "S:\\VELTOGDB\\CARTORI2\\CARTORIO.FDB"
+            << "V";
+        QTest::newRow("pasta Cartório acentuada")
+            << u"CARTóRIO"_qs << "S"
+            << "Linux"
+            << "v" << u"CARTÓRIO"_qs << u"S:/VELTOGDB/CARTóRIO/CARTORIO.FDB"_qs << "V";
+        QTest::newRow("pasta de nenhuma edição") << "SUITE"
+                                                 << "S"
+                                                 << "Windows"
+                                                 << "v"
                                                  << "EMPRESA"
-                                                 << "S:\\VELTOGDB\\SUITE\\VELTO.FDB" << "V";
+                                                 << "S:\\VELTOGDB\\SUITE\\VELTO.FDB"
+                                                 << "V";
         QTest::newRow("acentos da aplicação ficam")
-            << "EMPRESA" << "S" << "Windows" << u"c:\\aplicação\\é"_qs << "EMPRESA"
+            << "EMPRESA"
+            << "S"
+            << "Windows" << u"c:\\aplicação\\é"_qs << "EMPRESA"
             << "S:\\VELTOGDB\\EMPRESA\\VELTO.FDB" << u"C:\\APLICAçãO\\é"_qs;
     }
     void alteraDbx() {
@@ -522,8 +576,8 @@ private Q_SLOTS:
         Instalacao inst;
         QByteArray bytes("\xEF\xBB\xBFlixo antes\r\n[sem fim\r\n");
         for (int i = 999; i >= 0; --i)
-            bytes += "[S" + QByteArray::number(i).rightJustified(4, '0') + "]\nStatus=" +
-                     (i == 500 || i == 900 ? "A" : "I") + "\r\n";
+            bytes += "[S" + QByteArray::number(i).rightJustified(4, '0') +
+                     "]\nStatus=" + (i == 500 || i == 900 ? "A" : "I") + "\r\n";
         inst.Grava("CONEXOES.INI", bytes);
         GravadorMensagens msgs;
         const ListaConexoes l = CarregarConexoes(Pasta(inst), true);
