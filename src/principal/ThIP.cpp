@@ -34,10 +34,6 @@ size_t GuardaCorpo(char* dados, size_t tamanho, size_t n, void* usuario) {
     return total;
 }
 
-int VerificaAbortar(void* usuario, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool>*>(usuario)->load() ? 1 : 0;
-}
-
 // 1-based position of the first occurrence, 0 when absent.
 qsizetype Pos(const QString& agulha, const QString& texto) {
     return texto.indexOf(agulha, 0, Qt::CaseSensitive) + 1;
@@ -88,17 +84,57 @@ QString Th_IP::BuscaMeuIP() {
     curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, 60L);
+    // An abandoned name lookup is left to finish on its own instead of being waited for.
+    curl_easy_setopt(curl.get(), CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &GuardaCorpo);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &coleta);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, &VerificaAbortar);
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &abortar_);
-    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-    const CURLcode rc = curl_easy_perform(curl.get());
-    if (abortar_.load())
+
+    // The multi interface, so that Abortar() can wake the wait at once.
+    CURLM* multi = curl_multi_init();
+    if (!multi)
+        return kNaoEncontrado;
+    {
+        const std::lock_guard trava(mutexMulti_);
+        multi_ = multi;
+    }
+    curl_multi_add_handle(multi, curl.get());
+    bool concluida = false;
+    CURLcode rc = CURLE_OK;
+    while (!abortar_.load()) {
+        int correndo = 0;
+        if (curl_multi_perform(multi, &correndo) != CURLM_OK)
+            break;
+        int restantes = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &restantes)) {
+            if (msg->msg == CURLMSG_DONE) {
+                rc = msg->data.result;
+                concluida = true;
+            }
+        }
+        if (concluida || correndo == 0)
+            break;
+        if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+            break;
+    }
+    curl_multi_remove_handle(multi, curl.get());
+    {
+        const std::lock_guard trava(mutexMulti_);
+        multi_ = nullptr;
+    }
+    curl_multi_cleanup(multi);
+
+    if (!concluida || abortar_.load())
         return kNaoEncontrado;
     if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && coleta.cheio))
         return kNaoEncontrado;
     return IpDaPagina(TextoDaPagina(coleta.corpo));
+}
+
+void Th_IP::Abortar() {
+    abortar_.store(true);
+    const std::lock_guard trava(mutexMulti_);
+    if (multi_)
+        curl_multi_wakeup(multi_);
 }
 
 void Th_IP::run() {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QThread>
 #include <atomic>
+#include <mutex>
 
 class QLabel;
 
@@ -13,9 +14,9 @@ class QLabel;
 // encontrado!").
 //
 // Lifetime: IniciaBuscaMeuIP makes the thread a child of the application object and frees it
-// when it ends. When the program ends first, Abortar() stops the transfer within about a
-// second (libcurl's progress callback checks the flag, also while connecting or resolving)
-// and the destructor joins the thread, so quitting never waits for a slow page and never
+// when it ends. When the program ends first (aboutToQuit, or the application object going
+// away), Abortar() wakes the transfer's wait at once, whether it is resolving, connecting or
+// reading, and the destructor joins the thread: quitting never waits for a slow page and never
 // destroys a running thread.
 class Th_IP : public QThread {
     Q_OBJECT
@@ -24,7 +25,8 @@ public:
     ~Th_IP() override;
 
     // Asks the transfer under way to stop; the thread then ends with "não encontrado!".
-    void Abortar() { abortar_.store(true); }
+    // Thread-safe.
+    void Abortar();
 
     // The result text of a page: the characters of its <title> (1-based positions:
     // p1 = pos("<title>") + 7, p2 = pos("</title>"), 0 when not found, letter case exact;
@@ -48,6 +50,8 @@ private:
 
     const QString url_;
     std::atomic<bool> abortar_{false};
+    std::mutex mutexMulti_;
+    void* multi_ = nullptr; // the transfer's CURLM while one runs, for Abortar()
 };
 
 // Starts the lookup for the main window's label `lblIP` against the page `urlPagina`

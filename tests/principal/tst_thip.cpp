@@ -184,9 +184,10 @@ private Q_SLOTS:
         QVERIFY(sinal.listen(QHostAddress::LocalHost, 0));
         QProcess filho;
         filho.setProcessChannelMode(QProcess::ForwardedChannels);
-        filho.start(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--filho-ip"), servidor.Url(), QString::number(sinal.serverPort())});
+        filho.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--filho-ip"), servidor.Url(),
+                     QString::number(sinal.serverPort()), QStringLiteral("-platform"),
+                     QStringLiteral("offscreen")});
         QVERIFY(filho.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(sinal.hasPendingConnections(), 30000);
         QTcpSocket* canal = sinal.nextPendingConnection();
@@ -210,7 +211,6 @@ private Q_SLOTS:
 static int FilhoIP(int argc, char** argv) {
     QApplication app(argc, argv);
     QLabel lblIP;
-    lblIP.show();
     IniciaBuscaMeuIP(&lblIP, QString::fromLocal8Bit(argv[2]));
     QTcpSocket canal;
     QObject::connect(&canal, &QTcpSocket::readyRead, &app, &QCoreApplication::quit);
@@ -220,7 +220,7 @@ static int FilhoIP(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--filho-ip") == 0)
+    if (argc >= 4 && std::strcmp(argv[1], "--filho-ip") == 0)
         return FilhoIP(argc, argv);
     QApplication app(argc, argv);
     TstThIP teste;
