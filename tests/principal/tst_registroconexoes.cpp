@@ -585,6 +585,45 @@ private Q_SLOTS:
         QCOMPARE(msgs.Textos(), QStringList());
     }
 
+    // Line breaks typed or pasted into a field never add sections or keys to the registry.
+    void quebrasDeLinhaNaoInjetam() {
+        Instalacao inst;
+        GravadorMensagens msgs;
+        QCOMPARE(IncluiConexao(Pasta(inst), "NOVA]\r\n[OUTRA", "10.0.0.5\r\nStatus=A", "Linux\n[X]",
+                               "C:\\V", "I\rTipo=Windows"),
+                 Gravacao::Gravada);
+        const ListaConexoes l = CarregarConexoes(Pasta(inst), true);
+        QCOMPARE(l.apelidos.size(), 1);
+        QCOMPARE(l.selecionado, -1);
+        ArquivoIni ini(inst.Caminho("CONEXOES.INI"));
+        QCOMPARE(ini.Chaves(l.apelidos.at(0)),
+                 (QStringList{"Servidor", "Tipo", u"Aplicação"_qs, "Status"}));
+        QCOMPARE(msgs.Textos(), QStringList());
+    }
+
+    // Binary rubbish in place of the registry: loads what it can, never crashes, and a switch
+    // adds its marks without losing a section.
+    void lixoBinario() {
+        Instalacao inst;
+        QByteArray lixo;
+        quint32 x = 12345;
+        for (int i = 0; i < (1 << 20); ++i) {
+            x = x * 1103515245u + 12345u;
+            lixo.append(char(x >> 24));
+        }
+        inst.Grava("CONEXOES.INI", lixo);
+        GravadorMensagens msgs;
+        const ListaConexoes l = CarregarConexoes(Pasta(inst), true);
+        QVERIFY(l.leituraOk);
+        QVERIFY(MudaConexaoAtiva(Pasta(inst), "NOVA", l.espelho));
+        const ListaConexoes n = CarregarConexoes(Pasta(inst), true);
+        QVERIFY(!l.apelidos.isEmpty());
+        QCOMPARE(n.apelidos.size(), l.apelidos.size() + 1);
+        QVERIFY(n.selecionado >= 0);
+        QCOMPARE(n.apelidos.at(n.selecionado), QStringLiteral("NOVA"));
+        QCOMPARE(msgs.Textos(), QStringList());
+    }
+
     // A hand-edited file with hundreds of sections and odd lines loads without losses.
     void arquivoGrandeEEstranho() {
         Instalacao inst;
