@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QPointer>
 #include <QUrl>
 #include <curl/curl.h>
 #include <memory>
@@ -156,13 +155,10 @@ Th_IP* IniciaBuscaMeuIP(QLabel* lblIP, const QString& urlPagina) {
                          [lblIP](const QString& texto) { lblIP->setText(texto); });
     }
     QObject::connect(th, &QThread::finished, th, &QObject::deleteLater);
-    if (app) {
-        const QPointer<Th_IP> guarda(th);
-        QObject::connect(app, &QCoreApplication::aboutToQuit, th, [guarda] {
-            if (guarda)
-                guarda->Abortar();
-        });
-    }
+    // The program is ending: stop the transfer now; the application object, the thread's
+    // parent, joins it when it goes away.
+    if (app)
+        QObject::connect(app, &QCoreApplication::aboutToQuit, th, &Th_IP::Abortar);
     th->start(QThread::LowestPriority);
     return th;
 }
