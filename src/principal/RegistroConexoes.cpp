@@ -1,0 +1,222 @@
+#include "principal/RegistroConexoes.h"
+
+#include "common/ArquivoIni.h"
+#include "common/Mensagem.h"
+#include "common/Texto.h"
+
+#include <QCollator>
+#include <QLocale>
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace RegistroConexoes {
+
+namespace {
+
+const QString kServidor = QStringLiteral("Servidor");
+const QString kTipo = QStringLiteral("Tipo");
+const QString kAplicacao = QStringLiteral("Aplicação");
+const QString kStatus = QStringLiteral("Status");
+
+QString Titulo() {
+    return QString::fromUtf16(kTituloMensagem);
+}
+
+QString CaminhoConexoes(const QString& pasta) {
+    return pasta + QString::fromUtf16(kArquivoConexoes);
+}
+
+void ErroArquivoConexoes() {
+    MostraMensagem(QStringLiteral("Não foi possível abrir o arquivo de conexões!"), Titulo(),
+                   IconeMensagem::Erro);
+}
+
+// Case-insensitive alphabetical order of the visible selector; equal names keep file order.
+QStringList OrdenaApelidos(const QStringList& secoes) {
+    QCollator colador{QLocale(QLocale::Portuguese, QLocale::Brazil)};
+    colador.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<qsizetype> ordem(secoes.size());
+    std::iota(ordem.begin(), ordem.end(), 0);
+    std::stable_sort(ordem.begin(), ordem.end(), [&](qsizetype a, qsizetype b) {
+        return colador.compare(secoes[a], secoes[b]) < 0;
+    });
+    QStringList r;
+    r.reserve(secoes.size());
+    for (qsizetype i : ordem)
+        r.append(secoes[i]);
+    return r;
+}
+
+QString ApelidoServidorEm(const ArquivoIni& ini, const QString& servidor) {
+    const QStringList secoes = ini.Secoes();
+    for (const QString& secao : secoes)
+        if (ini.LeTexto(secao, kServidor) == servidor)
+            return secao;
+    return {};
+}
+
+bool EstaEmBranco(const QString& texto) {
+    return Apara(texto).isEmpty();
+}
+
+} // namespace
+
+ListaConexoes CarregarConexoes(const QString& pastaPrograma, bool selecionaAtivo) {
+    ListaConexoes r;
+    const ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    if (!ini.LeituraOk()) {
+        r.leituraOk = false;
+        ErroArquivoConexoes();
+        return r;
+    }
+    r.apelidos = OrdenaApelidos(ini.Secoes());
+    r.espelho.reserve(r.apelidos.size());
+    for (const QString& apelido : std::as_const(r.apelidos))
+        r.espelho.append(MaiusculasAscii(apelido));
+
+    if (!selecionaAtivo) {
+        r.selecionado = int(r.apelidos.size()) - 1;
+        r.selecionadoEspelho = -1;
+        return r;
+    }
+    for (qsizetype i = 0; i < r.apelidos.size(); ++i) {
+        if (ini.LeTexto(r.apelidos[i], kStatus) == QLatin1String("A")) {
+            r.selecionado = int(i);
+            break;
+        }
+    }
+    r.selecionadoEspelho = r.selecionado;
+    return r;
+}
+
+Gravacao IncluiConexao(const QString& pastaPrograma, const QString& apelido,
+                       const QString& servidor, const QString& tipo, const QString& aplicacao,
+                       const QString& status) {
+    if (EstaEmBranco(apelido) || EstaEmBranco(servidor) || EstaEmBranco(tipo) ||
+        EstaEmBranco(aplicacao))
+        return Gravacao::Recusada;
+
+    ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    ini.GravaTexto(apelido, kServidor, servidor);
+    ini.GravaTexto(apelido, kTipo, tipo);
+    ini.GravaTexto(apelido, kAplicacao, aplicacao);
+    ini.GravaTexto(apelido, kStatus, status);
+    if (!ini.Grava()) {
+        ErroArquivoConexoes();
+        return Gravacao::Falhou;
+    }
+    return Gravacao::Gravada;
+}
+
+Gravacao ExcluiConexao(const QString& pastaPrograma, const QString& apelido, bool anuncia) {
+    ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    ini.ApagaSecao(apelido);
+    // An unreadable file fails even when the section seems absent: we cannot know.
+    if (!ini.LeituraOk() || !ini.Grava()) {
+        ErroArquivoConexoes();
+        return Gravacao::Falhou;
+    }
+    if (anuncia)
+        MostraMensagem(QStringLiteral("Conexão excluida com sucesso!"), Titulo(),
+                       IconeMensagem::Informacao);
+    return Gravacao::Gravada;
+}
+
+QString ApelidoServidor(const QString& pastaPrograma, const QString& servidor, bool* encerrar) {
+    const ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    if (!ini.LeituraOk()) {
+        MostraMensagem(QStringLiteral("Erro ao abrir o arquivo de conexões."), Titulo(),
+                       IconeMensagem::Erro);
+        if (encerrar)
+            *encerrar = true;
+        return {};
+    }
+    return ApelidoServidorEm(ini, servidor);
+}
+
+quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor, const QString& apelido,
+                      bool* encerrar) {
+    quint16 r = 0;
+    {
+        const ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+        const QStringList secoes = ini.Secoes();
+        for (const QString& secao : secoes) {
+            if (QString::compare(secao, apelido, Qt::CaseInsensitive) == 0) {
+                r += 2;
+                break;
+            }
+        }
+    }
+    if (!ApelidoServidor(pastaPrograma, servidor, encerrar).isEmpty())
+        r += 1;
+    return r;
+}
+
+bool MudaConexaoAtiva(const QString& pastaPrograma, const QString& apelido,
+                      const QStringList& nomesEspelho) {
+    if (EstaEmBranco(apelido))
+        return false;
+    ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    for (const QString& nome : nomesEspelho)
+        ini.GravaTexto(nome, kStatus, QStringLiteral("I"));
+    ini.GravaTexto(apelido, kStatus, QStringLiteral("A"));
+    if (!ini.Grava()) {
+        ErroArquivoConexoes();
+        return false;
+    }
+    return true;
+}
+
+QString SecaoDbx(const QString& nomePasta) {
+    const bool cartorio =
+        MaiusculasAscii(nomePasta) == QLatin1String("CARTORIO") || Apara(nomePasta).size() == 8;
+    return cartorio ? QStringLiteral("CARTÓRIO") : QStringLiteral("EMPRESA");
+}
+
+QString MontaDatabase(const QString& servidor, const QString& tipo, const QString& nomePasta) {
+    const QString sep = tipo == QLatin1String("Linux") ? QStringLiteral("/") : QStringLiteral("\\");
+    const QString arquivo = SecaoDbx(nomePasta) == QLatin1String("EMPRESA")
+                                ? QStringLiteral("VELTO.FDB")
+                                : QStringLiteral("CARTORIO.FDB");
+    return MaiusculasAscii(servidor + u':' + sep + QLatin1String("VELTOGDB") + sep + nomePasta +
+                           sep + arquivo);
+}
+
+bool AlteraDBXConnection(const QString& pastaPrograma, const QString& nomePasta,
+                         const QString& apelido) {
+    if (EstaEmBranco(apelido))
+        return false;
+    Conexao c;
+    {
+        const ArquivoIni conexoes(CaminhoConexoes(pastaPrograma));
+        if (!conexoes.LeituraOk()) {
+            ErroArquivoConexoes();
+            return false;
+        }
+        c.servidor = conexoes.LeTexto(apelido, kServidor);
+        c.tipo = conexoes.LeTexto(apelido, kTipo);
+        c.aplicacao = conexoes.LeTexto(apelido, kAplicacao);
+    }
+    ArquivoIni dbx(pastaPrograma + QString::fromUtf16(kArquivoDbx));
+    const QString secao = SecaoDbx(nomePasta);
+    dbx.GravaTexto(secao, QStringLiteral("Database"), MontaDatabase(c.servidor, c.tipo, nomePasta));
+    dbx.GravaTexto(secao, QStringLiteral("Servidor Aplicação"), MaiusculasAscii(c.aplicacao));
+    if (!dbx.Grava()) {
+        MostraMensagem(
+            QStringLiteral("Não foi possível abrir o arquivo de conexão com o Banco de Dados!"),
+            Titulo(), IconeMensagem::Erro);
+        return false;
+    }
+    return true;
+}
+
+std::optional<Conexao> LeConexao(const QString& pastaPrograma, const QString& apelido) {
+    const ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    if (!ini.LeituraOk())
+        return std::nullopt;
+    return Conexao{ini.LeTexto(apelido, kServidor), ini.LeTexto(apelido, kTipo),
+                   ini.LeTexto(apelido, kAplicacao), ini.LeTexto(apelido, kStatus)};
+}
+
+} // namespace RegistroConexoes

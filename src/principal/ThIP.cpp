@@ -1,0 +1,164 @@
+#include "principal/ThIP.h"
+
+#include "common/Texto.h"
+#include "principal/Enderecos.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QUrl>
+#include <curl/curl.h>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+const QString kNaoEncontrado = QStringLiteral("não encontrado!");
+
+struct Coleta {
+    QByteArray corpo;
+    bool cheio = false;
+};
+
+size_t GuardaCorpo(char* dados, size_t tamanho, size_t n, void* usuario) {
+    auto* c = static_cast<Coleta*>(usuario);
+    const size_t total = tamanho * n;
+    const qsizetype cabe = Th_IP::kLimiteCorpo - c->corpo.size();
+    if (qsizetype(total) > cabe) {
+        // Enough of the page for its title: keep what fits and stop the transfer.
+        c->corpo.append(dados, cabe);
+        c->cheio = true;
+        return 0;
+    }
+    c->corpo.append(dados, qsizetype(total));
+    return total;
+}
+
+// 1-based position of the first occurrence, 0 when absent.
+qsizetype Pos(const QString& agulha, const QString& texto) {
+    return texto.indexOf(agulha, 0, Qt::CaseSensitive) + 1;
+}
+
+} // namespace
+
+Th_IP::Th_IP(QString urlPagina, QObject* parent) : QThread(parent), url_(std::move(urlPagina)) {}
+
+Th_IP::~Th_IP() {
+    // Nothing more is delivered from here on; the transfer stops and the thread is joined.
+    disconnect(this, &Th_IP::Resultado, nullptr, nullptr);
+    Abortar();
+    wait();
+}
+
+QString Th_IP::TextoDaPagina(const QByteArray& corpo) {
+    return DeWindows1252(corpo);
+}
+
+QString Th_IP::IpDaPagina(const QString& pagina) {
+    const qsizetype p1 = Pos(QStringLiteral("<title>"), pagina) + 7;
+    const qsizetype p2 = Pos(QStringLiteral("</title>"), pagina);
+    QString candidato;
+    if (p2 - p1 > 0) {
+        for (QChar c : QStringView(pagina).mid(p1 - 1, p2 - p1))
+            if ((c >= u'0' && c <= u'9') || c == u'.')
+                candidato.append(c);
+    }
+    return ValidaIP(candidato) ? candidato : kNaoEncontrado; // "Ip Inválido"
+}
+
+QString Th_IP::BuscaMeuIP() {
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    if (!curl)
+        return kNaoEncontrado;
+    QUrl endereco(url_);
+    endereco.setPath(QStringLiteral("/"));
+    const QByteArray url = endereco.toEncoded();
+    Coleta coleta;
+    curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_PROXY, "");
+    curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+    // A dead network gives up in time; a page that trickles is dropped.
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, 60L);
+    // An abandoned name lookup is left to finish on its own instead of being waited for.
+    curl_easy_setopt(curl.get(), CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &GuardaCorpo);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &coleta);
+
+    // The multi interface, so that Abortar() can wake the wait at once.
+    CURLM* multi = curl_multi_init();
+    if (!multi)
+        return kNaoEncontrado;
+    {
+        const std::lock_guard trava(mutexMulti_);
+        multi_ = multi;
+    }
+    curl_multi_add_handle(multi, curl.get());
+    bool concluida = false;
+    CURLcode rc = CURLE_OK;
+    while (!abortar_.load()) {
+        int correndo = 0;
+        if (curl_multi_perform(multi, &correndo) != CURLM_OK)
+            break;
+        int restantes = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &restantes)) {
+            if (msg->msg == CURLMSG_DONE) {
+                rc = msg->data.result;
+                concluida = true;
+            }
+        }
+        if (concluida || correndo == 0)
+            break;
+        if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+            break;
+    }
+    curl_multi_remove_handle(multi, curl.get());
+    {
+        const std::lock_guard trava(mutexMulti_);
+        multi_ = nullptr;
+    }
+    curl_multi_cleanup(multi);
+
+    if (!concluida || abortar_.load())
+        return kNaoEncontrado;
+    if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && coleta.cheio))
+        return kNaoEncontrado;
+    return IpDaPagina(TextoDaPagina(coleta.corpo));
+}
+
+void Th_IP::Abortar() {
+    abortar_.store(true);
+    const std::lock_guard trava(mutexMulti_);
+    if (multi_)
+        curl_multi_wakeup(multi_);
+}
+
+void Th_IP::run() {
+    setPriority(QThread::LowestPriority);
+    const QString resultado = BuscaMeuIP();
+    if (!abortar_.load())
+        Q_EMIT Resultado(QStringLiteral("Meu IP ") + resultado);
+}
+
+Th_IP* IniciaBuscaMeuIP(QLabel* lblIP, const QString& urlPagina) {
+    static std::once_flag curlIniciado;
+    std::call_once(curlIniciado, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+    QCoreApplication* app = QCoreApplication::instance();
+    auto* th = new Th_IP(urlPagina, app);
+    if (lblIP) {
+        // Queued to the label's thread; dropped when the label is gone by then.
+        QObject::connect(th, &Th_IP::Resultado, lblIP,
+                         [lblIP](const QString& texto) { lblIP->setText(texto); });
+    }
+    QObject::connect(th, &QThread::finished, th, &QObject::deleteLater);
+    // The program is ending: stop the transfer now; the application object, the thread's
+    // parent, joins it when it goes away.
+    if (app)
+        QObject::connect(app, &QCoreApplication::aboutToQuit, th, &Th_IP::Abortar);
+    th->start(QThread::LowestPriority);
+    return th;
+}
