@@ -2,6 +2,10 @@
 
 #include "common/ArquivoIni.h"
 #include "common/Texto.h"
+#include "common/Mensagem.h"
+#include "principal/Enderecos.h"
+#include "principal/RegistroConexoes.h"
+#include "principal/ThIP.h"
 #include "principal/Versao.h"
 #include "startup/Edicao.h"
 #include "ui_Principal.h"
@@ -46,6 +50,11 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
         connect(botao, &QPushButton::clicked, this, [this, botao] { FltBtnClick(botao); });
     }
     connect(ui->SpdBtnMenu, &QToolButton::clicked, this, [this] { SpdBtnMenuClick(); });
+    // Only a choice the user makes is a change; filling the lists is not.
+    connect(ui->FltCbxApelidoServidor, &QComboBox::activated, this,
+            [this] { CbxApelidoServidorChange(); });
+    connect(ui->CbboxServidor, &QComboBox::activated, this, [this] { CbboxServidorChange(); });
+    UrlMeuIP = QStringLiteral(GERENCIADOR_URL_MEU_IP);
 
     // The program's folder: its name as the edition rule reads it, and the path every file of
     // the folder is reached by.
@@ -167,11 +176,85 @@ void TFrmPrincipal::PosicaoFormMenu() {
 }
 
 void TFrmPrincipal::FormShow() {
-    // TODO(Th_IP): start the public IP lookup here; it runs on its own and fills lblIP later.
+    IniciaBuscaMeuIP(ui->lblIP, UrlMeuIP);
     ui->LblVersao->setText(QStringLiteral("Versão ") + GetBuildInfo());
-    // TODO(CarregarConexoes): fill CbboxServidor and FltCbxApelidoServidor from the connection
-    // registry and select the active connection.
+    CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
 }
+
+void TFrmPrincipal::CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool selecionaAtivo) {
+    const RegistroConexoes::ListaConexoes lista =
+        RegistroConexoes::CarregarConexoes(PastaPrograma, selecionaAtivo);
+    // The lists come sorted; the combo boxes keep the order they are given.
+    alvo->clear();
+    alvo->addItems(lista.apelidos);
+    espelho->clear();
+    espelho->addItems(lista.espelho);
+    alvo->setCurrentIndex(lista.selecionado);
+    espelho->setCurrentIndex(lista.selecionadoEspelho);
+}
+
+void TFrmPrincipal::IncluiConexao(const QString& apelido, const QString& servidor,
+                                  const QString& tipo, const QString& aplicacao,
+                                  const QString& status) {
+    if (RegistroConexoes::IncluiConexao(PastaPrograma, apelido, servidor, tipo, aplicacao,
+                                        status) != RegistroConexoes::Gravacao::Recusada)
+        CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+}
+
+void TFrmPrincipal::ExcluiConexao(const QString& apelido, bool anuncia) {
+    RegistroConexoes::ExcluiConexao(PastaPrograma, apelido, anuncia);
+    CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+}
+
+quint16 TFrmPrincipal::ConexaoExiste(const QString& servidor, const QString& apelido) {
+    bool encerrar = false;
+    const quint16 r = RegistroConexoes::ConexaoExiste(PastaPrograma, servidor, apelido, &encerrar);
+    if (encerrar)
+        QCoreApplication::quit();
+    return r;
+}
+
+QString TFrmPrincipal::ApelidoServidor(const QString& servidor) {
+    bool encerrar = false;
+    QString r = RegistroConexoes::ApelidoServidor(PastaPrograma, servidor, &encerrar);
+    if (encerrar)
+        QCoreApplication::quit();
+    return r;
+}
+
+bool TFrmPrincipal::MudaConexaoAtiva(const QString& apelido) {
+    QStringList nomes;
+    for (int i = 0; i < ui->CbboxServidor->count(); ++i)
+        nomes.append(ui->CbboxServidor->itemText(i));
+    if (!RegistroConexoes::MudaConexaoAtiva(PastaPrograma, apelido, nomes))
+        return false;
+    CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+    // The alias as the file spells it, now selected.
+    AlteraDBXConnection(ui->FltCbxApelidoServidor->currentText());
+    return true;
+}
+
+void TFrmPrincipal::CbxApelidoServidorChange() {
+    if (ui->CbboxServidor->currentIndex() == ui->FltCbxApelidoServidor->currentIndex())
+        return;
+    ui->CbboxServidor->setCurrentIndex(ui->FltCbxApelidoServidor->currentIndex());
+    CbboxServidorChange();
+}
+
+void TFrmPrincipal::CbboxServidorChange() {
+    // A switch made on another window's behalf (the connection editor) is not announced.
+    if (MudaConexaoAtiva(ui->CbboxServidor->currentText()) && QApplication::activeWindow() == this)
+        MostraMensagem(QStringLiteral("Conexão alterada com sucesso!"), QStringLiteral("VELTO"),
+                       IconeMensagem::Exclamacao);
+}
+
+void TFrmPrincipal::AlteraDBXConnection(const QString& apelido) {
+    RegistroConexoes::AlteraDBXConnection(PastaPrograma, NomePasta, apelido);
+}
+
+QString TFrmPrincipal::GetIP(const QString& nomeComputador) { return ::GetIP(nomeComputador); }
+
+bool TFrmPrincipal::ValidaIP(const QString& texto) { return ::ValidaIP(texto); }
 
 QString TFrmPrincipal::GetBuildInfo() {
     return VersaoPrincipalDoArquivo(Plataforma::CaminhoExecutavel());

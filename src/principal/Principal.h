@@ -42,6 +42,31 @@ public:
     // The running executable's version, in this window's format (3.2.1.00).
     static QString GetBuildInfo();
 
+    // The connection registry (CONEXOES.INI). Every change reloads the two server lists.
+    // Fills `alvo` with the aliases in alphabetical order and `espelho` (always CbboxServidor)
+    // with the same names upper-cased; with `selecionaAtivo`, selects the active entry in both.
+    void CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool selecionaAtivo);
+    void IncluiConexao(const QString& apelido, const QString& servidor, const QString& tipo,
+                       const QString& aplicacao, const QString& status);
+    void ExcluiConexao(const QString& apelido, bool anuncia);
+    // 1 when some entry has this server + 2 when the alias exists.
+    quint16 ConexaoExiste(const QString& servidor, const QString& apelido);
+    QString ApelidoServidor(const QString& servidor);
+    // Marks the alias active and every listed one inactive, reloads the lists and points the
+    // dbExpress connection at it. False when nothing was changed.
+    bool MudaConexaoAtiva(const QString& apelido);
+
+    // The server switch: a choice in the visible selector.
+    void CbxApelidoServidorChange();
+    void CbboxServidorChange();
+    void AlteraDBXConnection(const QString& apelido);
+
+    QString GetIP(const QString& nomeComputador);
+    static bool ValidaIP(const QString& texto);
+
+    // The page the public IP lookup asks (the build's choice; tests point it at 127.0.0.1).
+    QString UrlMeuIP;
+
     QComboBox* FltCbxApelidoServidor() const;
     QComboBox* CbboxServidor() const;
     QLabel* LblIP() const;
