@@ -10,14 +10,17 @@ namespace {
 
 const QByteArray kFimNovo = QByteArrayLiteral("\r\n");
 
-// Names as the caller gives them: trimmed, in the file's code page.
-QByteArray NomeArquivo(const QString& nome) { return ParaWindows1252(Apara(nome)); }
-
 // A value or name never spans lines: a line break in it would make new lines in the file.
 QByteArray UmaLinha(QByteArray bytes) {
     bytes.replace('\r', ' ');
     bytes.replace('\n', ' ');
     return bytes;
+}
+
+// Names as the caller gives them: trimmed, in the file's code page, on one line (the same
+// for reading and writing, so that a name written is found again).
+QByteArray NomeArquivo(const QString& nome) {
+    return UmaLinha(ParaWindows1252(Apara(nome)));
 }
 
 // The value of a key line: after the first '=', trimmed, a matching pair of quotes removed.
@@ -85,8 +88,9 @@ void ArquivoIni::Classifica(Linha& linha) {
         if (fecha > 0) {
             linha.tipo = Tipo::Secao;
             linha.nome = Apara(t.sliced(1, fecha - 1)).toByteArray();
+            return;
         }
-        return;
+        // "[x" with no "]" is no header; with an "=" it is a key line, as in Windows.
     }
     if (t.startsWith(';'))
         return;
@@ -167,8 +171,8 @@ void ArquivoIni::Insere(qsizetype pos, QByteArray texto) {
 }
 
 void ArquivoIni::GravaTexto(const QString& secao, const QString& chave, const QString& valor) {
-    const QByteArray nomeSecao = UmaLinha(NomeArquivo(secao));
-    const QByteArray nomeChave = UmaLinha(NomeArquivo(chave));
+    const QByteArray nomeSecao = NomeArquivo(secao);
+    const QByteArray nomeChave = NomeArquivo(chave);
     const QByteArray bytesValor = UmaLinha(ParaWindows1252(valor));
     const qsizetype s = AchaSecao(nomeSecao);
     if (s < 0) {
