@@ -15,7 +15,8 @@ QString PastaDoCaminho(const QString& caminho) {
     if (i < 0)
         return {};
     // A file in a root folder ("C:\X.EXE", "/x"): the root, delimiter included.
-    const bool raiz = caminho.lastIndexOf(Delimitador(), i - 1) < 0;
+    // (lastIndexOf with -1 would search from the end again.)
+    const bool raiz = i == 0 || caminho.lastIndexOf(Delimitador(), i - 1) < 0;
     return caminho.left(raiz ? i + 1 : i);
 }
 
@@ -49,10 +50,10 @@ InstanciaUnica::InstanciaUnica(const QString& classeJanela, const QString& titul
         pasta = QDir::tempPath();
 #endif
     const QByteArray chave = (classeJanela + u'\n' + titulo).toUtf8();
-    const QString nome = QStringLiteral("gerenciador-") +
-                         QString::fromLatin1(
-                             QCryptographicHash::hash(chave, QCryptographicHash::Sha1).toHex()) +
-                         QStringLiteral(".lock");
+    const QString nome =
+        QStringLiteral("gerenciador-") +
+        QString::fromLatin1(QCryptographicHash::hash(chave, QCryptographicHash::Sha1).toHex()) +
+        QStringLiteral(".lock");
     d_->trava = std::make_unique<QLockFile>(pasta + u'/' + nome);
     // A lock is stale only when its owner is gone, however old it is.
     d_->trava->setStaleLockTime(0);
@@ -60,6 +61,8 @@ InstanciaUnica::InstanciaUnica(const QString& classeJanela, const QString& titul
 
 InstanciaUnica::~InstanciaUnica() = default;
 
-bool InstanciaUnica::Adquire() { return d_->trava->tryLock(0); }
+bool InstanciaUnica::Adquire() {
+    return d_->trava->tryLock(0);
+}
 
 } // namespace Plataforma
