@@ -287,6 +287,83 @@ private Q_SLOTS:
         QCOMPARE(inst.Le(QStringLiteral("X.INI")), QByteArray("[S]\r\n[T]\r\na=1\r\nb=2\r\n"));
     }
 
+    // A key that would not read back (it would turn into a comment, a header or another key)
+    // is not written, and the operation fails as a whole, leaving the file as it was.
+    void chaveQueNaoVolta_data() {
+        QTest::addColumn<QString>("chave");
+        QTest::addColumn<QString>("valor");
+        QTest::newRow("comentário") << ";x"
+                                    << "1";
+        QTest::newRow("cabeçalho") << "[x]"
+                                   << "1";
+        QTest::newRow("com =") << "a=b"
+                               << "1";
+        QTest::newRow("valor que faz cabeçalho") << "[x"
+                                                 << "a]";
+    }
+    void chaveQueNaoVolta() {
+        QFETCH(QString, chave);
+        QFETCH(QString, valor);
+        Instalacao inst;
+        const QByteArray original = "[S]\r\n[x=0\r\n";
+        inst.Grava(QStringLiteral("X.INI"), original);
+        ArquivoIni ini(inst.Caminho(QStringLiteral("X.INI")));
+        ini.GravaTexto(QStringLiteral("T"), QStringLiteral("ok"), QStringLiteral("1"));
+        ini.GravaTexto(QStringLiteral("S"), chave, valor);
+        QVERIFY(!ini.Grava());
+        QVERIFY(!ini.Erro().isEmpty());
+        QCOMPARE(inst.Le(QStringLiteral("X.INI")), original);
+        QCOMPARE(ini.LeTexto(QStringLiteral("S"), QStringLiteral("[x")), QStringLiteral("0"));
+    }
+
+    // After any sequence of changes the object answers exactly as the file it would write.
+    void operacoesAleatorias() {
+        const QStringList secoes{"A", "a", "B", u"CARTÓRIO"_qs, "Novo", ""};
+        const QStringList chaves{"k", "K", "j", u"Aplicação"_qs, "x y"};
+        QRandomGenerator gerador(4242);
+        Instalacao inst;
+        const QString caminho = inst.Caminho(QStringLiteral("X.INI"));
+        for (int rodada = 0; rodada < 20; ++rodada) {
+            QByteArray inicial;
+            const char* pedacos[] = {"[A]",      "[a]",   "[ B ]", "[CART\xD3RIO]",
+                                     "k=1",      "K = 2", "j='3'", "Aplica\xE7\xE3o=C:\\",
+                                     ";k=c",     "",      "  ",    "[x",
+                                     "x y=\"4\""};
+            for (int i = 0, n = int(gerador.bounded(30)); i < n; ++i)
+                inicial += QByteArray(pedacos[gerador.bounded(int(std::size(pedacos)))]) +
+                           (gerador.bounded(3) == 0 ? "\n" : "\r\n");
+            if (gerador.bounded(2))
+                inicial.chop(1);
+            inst.Grava(QStringLiteral("X.INI"), inicial);
+            ArquivoIni ini(caminho);
+            for (int op = 0; op < 40; ++op) {
+                const QString s = secoes[gerador.bounded(int(secoes.size()))];
+                const QString k = chaves[gerador.bounded(int(chaves.size()))];
+                switch (gerador.bounded(6)) {
+                case 0:
+                    ini.ApagaChave(s, k);
+                    break;
+                case 1:
+                    ini.ApagaSecao(s);
+                    break;
+                default:
+                    ini.GravaTexto(s, k, QString::number(gerador.bounded(5)));
+                }
+                inst.Grava(QStringLiteral("Y.INI"), ini.Conteudo());
+                const ArquivoIni relido(inst.Caminho(QStringLiteral("Y.INI")));
+                QCOMPARE(relido.Conteudo(), ini.Conteudo());
+                QCOMPARE(relido.Secoes(), ini.Secoes());
+                for (const QString& s2 : secoes) {
+                    QCOMPARE(relido.ExisteSecao(s2), ini.ExisteSecao(s2));
+                    QCOMPARE(relido.Chaves(s2), ini.Chaves(s2));
+                    for (const QString& k2 : chaves)
+                        QCOMPARE(relido.LeTexto(s2, k2, kPadrao), ini.LeTexto(s2, k2, kPadrao));
+                }
+            }
+            QVERIFY(ini.Grava());
+        }
+    }
+
     void valorIgualNaoTocaOArquivo() {
         Instalacao inst;
         inst.Grava(QStringLiteral("X.INI"), "[S]\r\nk='v'\r\n");
