@@ -4,6 +4,7 @@
 #include "common/Texto.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstring>
 
 namespace {
@@ -49,6 +50,12 @@ ArquivoIni::ArquivoIni(QString caminho) : caminho_(std::move(caminho)) {
     QFile arquivo(caminho_);
     if (!arquivo.exists())
         return;
+    if (!QFileInfo(caminho_).isFile()) {
+        // A folder, a pipe or a device: reading it would fail, block or never end.
+        leituraOk_ = false;
+        erro_ = QStringLiteral("Não é um arquivo: ") + caminho_;
+        return;
+    }
     if (!arquivo.open(QIODevice::ReadOnly)) {
         leituraOk_ = false;
         erro_ = arquivo.errorString();

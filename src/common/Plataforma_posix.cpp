@@ -40,6 +40,8 @@ std::optional<QByteArray> LeTrecho(QFile& f, std::uint64_t offset, std::uint64_t
 }
 
 std::optional<QByteArray> SecaoElf(const QString& caminho, const char* procurada) {
+    if (!QFileInfo(caminho).isFile()) // a folder, a pipe or a device is no executable
+        return std::nullopt;
     QFile f(caminho);
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;

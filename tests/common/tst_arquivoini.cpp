@@ -8,9 +8,11 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
+#endif
 
 namespace {
 
@@ -39,6 +41,7 @@ int Escritor(const QString& caminho, int versoes) {
     return 0;
 }
 
+#ifndef Q_OS_WIN
 bool Root() {
     return ::geteuid() == 0;
 }
@@ -48,6 +51,8 @@ struct stat Estado(const QString& caminho) {
     ::stat(QFile::encodeName(caminho).constData(), &st);
     return st;
 }
+
+#endif
 
 // Every entry of a folder, hidden ones included.
 QStringList Entradas(const QString& pasta) {
@@ -364,6 +369,7 @@ private Q_SLOTS:
         }
     }
 
+#ifndef Q_OS_WIN
     void valorIgualNaoTocaOArquivo() {
         Instalacao inst;
         inst.Grava(QStringLiteral("X.INI"), "[S]\r\nk='v'\r\n");
@@ -387,6 +393,7 @@ private Q_SLOTS:
         QVERIFY(ini.Grava());
         QVERIFY(Estado(caminho).st_ino != antes.st_ino);
     }
+#endif
 
     void semLimiteDeTamanho() {
         Instalacao inst;
@@ -447,6 +454,8 @@ private Q_SLOTS:
         QCOMPARE(Entradas(inst.Pasta()), QStringList{"X.INI"});
     }
 
+#ifndef Q_OS_WIN
+    // POSIX file modes, links, pipes.
     void permissoesMantidas() {
         Instalacao inst;
         inst.Grava(QStringLiteral("X.INI"), "[S]\r\nk=1\r\n");
@@ -534,6 +543,28 @@ private Q_SLOTS:
         }
         QCOMPARE(Entradas(inst.Pasta()), QStringList{"X.INI"});
     }
+
+    // A pipe or a device where the file should be is not read (it would block or never end)
+    // and not replaced.
+    void naoEArquivo_data() {
+        QTest::addColumn<QString>("caminho");
+        QTest::newRow("pipe") << QString();
+        QTest::newRow("/dev/zero") << "/dev/zero";
+    }
+    void naoEArquivo() {
+        QFETCH(QString, caminho);
+        Instalacao inst;
+        if (caminho.isEmpty()) {
+            caminho = inst.Caminho(QStringLiteral("X.INI"));
+            QCOMPARE(::mkfifo(QFile::encodeName(caminho).constData(), 0644), 0);
+        }
+        ArquivoIni ini(caminho);
+        QVERIFY(!ini.LeituraOk());
+        ini.GravaTexto(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
+        QVERIFY(!ini.Grava());
+        QVERIFY(!QFileInfo(caminho).isFile());
+    }
+#endif
 
     void pastaAusente() {
         Instalacao inst;

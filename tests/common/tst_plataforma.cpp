@@ -9,6 +9,9 @@
 #include <QtEndian>
 #include <cstdio>
 #include <functional>
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using Plataforma::Versao;
 // Spoils a copy of the program; false when the copy has nothing this spoiler acts on.
@@ -68,8 +71,11 @@ class TstPlataforma : public QObject {
     Q_OBJECT
 
     // Starts a copy of this test program holding (or refused) the lock; returns its answer.
-    QString IniciaInstancia(QProcess& p, const QString& classe, const QString& titulo) {
-        p.setProcessChannelMode(QProcess::SeparateChannels);
+    QString IniciaInstancia(
+        QProcess& p, const QString& classe, const QString& titulo,
+        const QProcessEnvironment& ambiente = QProcessEnvironment::systemEnvironment()) {
+        p.setProcessEnvironment(ambiente);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.setReadChannel(QProcess::StandardOutput);
         p.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--instancia"), classe, titulo});
@@ -80,11 +86,15 @@ class TstPlataforma : public QObject {
         return QString::fromLatin1(p.readLine()).trimmed();
     }
 
-    static void Encerra(QProcess& p) {
+    // Ends a copy that holds the lock the normal way; false when it did not end well.
+    static bool Encerra(QProcess& p) {
         p.closeWriteChannel();
-        if (!p.waitForFinished(30000))
+        if (!p.waitForFinished(30000)) {
             p.kill();
-        p.waitForFinished();
+            p.waitForFinished();
+            return false;
+        }
+        return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
 private Q_SLOTS:
@@ -254,6 +264,12 @@ private Q_SLOTS:
         QCOMPARE(Plataforma::LeVersaoArquivo(inst.Caminho(QStringLiteral("NADA"))),
                  std::optional<Versao>());
         QCOMPARE(Plataforma::LeVersaoArquivo(inst.Pasta()), std::optional<Versao>());
+#ifndef Q_OS_WIN
+        // A pipe with nobody writing would block a reader for ever.
+        const QString fifo = inst.Caminho(QStringLiteral("FIFO"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        QCOMPARE(Plataforma::LeVersaoArquivo(fifo), std::optional<Versao>());
+#endif
     }
 
 #ifndef Q_OS_WIN
@@ -283,7 +299,7 @@ private Q_SLOTS:
         QProcess primeira, segunda, outra, depois;
         QCOMPARE(IniciaInstancia(primeira, classe, titulo), QStringLiteral("adquiriu"));
         QCOMPARE(IniciaInstancia(segunda, classe, titulo), QStringLiteral("recusou"));
-        QVERIFY(segunda.waitForFinished(30000));
+        QVERIFY(Encerra(segunda));
         QCOMPARE(IniciaInstancia(outra, classe, titulo + QStringLiteral(" - Cartório")),
                  QStringLiteral("adquiriu"));
         // The first one dies without cleaning up: its lock does not block the next.
@@ -292,11 +308,29 @@ private Q_SLOTS:
         QCOMPARE(primeira.exitStatus(), QProcess::CrashExit);
         QCOMPARE(IniciaInstancia(depois, classe, titulo), QStringLiteral("adquiriu"));
         // A copy that ends normally gives the lock back.
-        Encerra(depois);
+        QVERIFY(Encerra(depois));
         QProcess ultima;
         QCOMPARE(IniciaInstancia(ultima, classe, titulo), QStringLiteral("adquiriu"));
-        Encerra(ultima);
-        Encerra(outra);
+        QVERIFY(Encerra(ultima));
+        QVERIFY(Encerra(outra));
+    }
+
+    // A runtime folder that cannot hold the lock: the temporary folder does, and the rule
+    // still holds.
+    void instanciaSemPastaDeExecucao() {
+        Instalacao inst;
+        inst.Grava(QStringLiteral("arquivo"), "x");
+        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+        ambiente.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                        inst.Caminho(QStringLiteral("arquivo/sub")));
+        ambiente.insert(QStringLiteral("TMPDIR"), inst.Pasta());
+        const QString classe = QStringLiteral("TFrmPrincipal");
+        const QString titulo = QStringLiteral("Gerenciador VELTO - Empresa");
+        QProcess primeira, segunda;
+        QCOMPARE(IniciaInstancia(primeira, classe, titulo, ambiente), QStringLiteral("adquiriu"));
+        QCOMPARE(IniciaInstancia(segunda, classe, titulo, ambiente), QStringLiteral("recusou"));
+        QVERIFY(Encerra(segunda));
+        QVERIFY(Encerra(primeira));
     }
 };
 
