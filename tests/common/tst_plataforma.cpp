@@ -33,6 +33,10 @@ Versao VersaoDoProjeto() {
     return v;
 }
 
+bool Elf(const QByteArray& b) {
+    return b.startsWith("\177ELF");
+}
+
 // The 16 bytes that start the fixed version block: signature, structure version, version.
 QByteArray BlocoVersao(const Versao& v) {
     QByteArray b;
@@ -196,10 +200,14 @@ private Q_SLOTS:
             return true;
         });
         QTest::newRow("cortado ao meio") << Mexe([](QByteArray& b) {
+            if (!Elf(b)) // where a PE keeps its version varies
+                return false;
             b.truncate(b.size() / 2);
             return true;
         });
         QTest::newRow("sem a tabela de seções") << Mexe([](QByteArray& b) {
+            if (!Elf(b)) // where a PE keeps its version varies
+                return false;
             b.truncate(b.size() - 64);
             return true;
         });
@@ -212,30 +220,26 @@ private Q_SLOTS:
             return true;
         });
         QTest::newRow("tabela de seções fora do arquivo") << Mexe([](QByteArray& b) {
-            if (!b.startsWith("\x7F"
-                              "ELF"))
+            if (!Elf(b))
                 return false;
             EscreveLe64(b, 0x28, ~std::uint64_t(0) - 16, 8);
             return true;
         });
         QTest::newRow("entradas enormes") << Mexe([](QByteArray& b) {
-            if (!b.startsWith("\x7F"
-                              "ELF"))
+            if (!Elf(b))
                 return false;
             EscreveLe64(b, 0x3A, 0xFFFF, 2);
             EscreveLe64(b, 0x3C, 0xFFFF, 2);
             return true;
         });
         QTest::newRow("índice dos nomes fora") << Mexe([](QByteArray& b) {
-            if (!b.startsWith("\x7F"
-                              "ELF"))
+            if (!Elf(b))
                 return false;
             EscreveLe64(b, 0x3E, 0xFFFE, 2);
             return true;
         });
         QTest::newRow("nomes das seções fora do arquivo") << Mexe([](QByteArray& b) {
-            if (!b.startsWith("\x7F"
-                              "ELF"))
+            if (!Elf(b))
                 return false;
             // The string table's entry: offset and size pushed past the end.
             const auto shoff = qFromLittleEndian<quint64>(b.constData() + 0x28);
