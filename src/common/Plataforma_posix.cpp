@@ -94,7 +94,8 @@ std::optional<QByteArray> SecaoElf(const QString& caminho, const char* procurada
 }
 
 // Follows symbolic links to the file they name (which may not exist yet).
-QString SegueLinks(const QString& caminho) {
+// Nothing for a loop of links, which names no file.
+std::optional<QString> SegueLinks(const QString& caminho) {
     QString atual = caminho;
     for (int i = 0; i < 40; ++i) {
         const QFileInfo fi(atual);
@@ -102,7 +103,7 @@ QString SegueLinks(const QString& caminho) {
             return atual;
         atual = fi.symLinkTarget();
     }
-    return atual;
+    return std::nullopt;
 }
 
 bool SemPermissaoDeEscrita(const QByteArray& nativo, const char* oque, QString* erro) {
@@ -155,13 +156,23 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     QString descarte;
     if (!erro)
         erro = &descarte;
-    const QString alvo = SegueLinks(caminho);
+    const auto seguido = SegueLinks(caminho);
+    if (!seguido) {
+        *erro = ErroSistema(QStringLiteral("Não foi possível gravar ") + caminho, ELOOP);
+        return false;
+    }
+    const QString alvo = *seguido;
     const QByteArray nativo = QFile::encodeName(alvo);
     QString pasta = QFileInfo(alvo).absolutePath();
     const QByteArray pastaNativa = QFile::encodeName(pasta);
 
     struct stat original {};
     const bool existe = ::stat(nativo.constData(), &original) == 0;
+    if (!existe && errno != ENOENT) {
+        // Something is there that cannot be looked at: never put a new file in its place.
+        *erro = ErroSistema(QStringLiteral("Não foi possível gravar ") + alvo, errno);
+        return false;
+    }
     if (existe && SemPermissaoDeEscrita(nativo, "Arquivo", erro))
         return false;
     if (SemPermissaoDeEscrita(pastaNativa, "Pasta", erro))

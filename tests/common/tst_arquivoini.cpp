@@ -485,6 +485,21 @@ private Q_SLOTS:
         QCOMPARE(Entradas(inst.Caminho(QStringLiteral("dados"))), QStringList{"REAL.INI"});
     }
 
+    // A loop of links names no file: nothing is written and the links stay.
+    void lacoDeLinks() {
+        Instalacao inst;
+        const QString a = inst.Caminho(QStringLiteral("X.INI"));
+        QCOMPARE(::symlink("Y.INI", QFile::encodeName(a).constData()), 0);
+        QCOMPARE(::symlink("X.INI", QFile::encodeName(inst.Caminho("Y.INI")).constData()), 0);
+        ArquivoIni ini(a);
+        ini.GravaTexto(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
+        QVERIFY(!ini.Grava());
+        QVERIFY(!ini.Erro().isEmpty());
+        QVERIFY(QFileInfo(a).isSymLink());
+        QCOMPARE(QFileInfo(a).symLinkTarget(), inst.Caminho(QStringLiteral("Y.INI")));
+        QCOMPARE(Entradas(inst.Pasta()), (QStringList{"X.INI", "Y.INI"}));
+    }
+
     // Read-only means no write bit, for root too, as a read-only file on Windows.
     void somenteLeitura_data() {
         QTest::addColumn<bool>("pastaTravada");
