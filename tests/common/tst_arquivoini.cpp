@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTest>
+#include <cstdio>
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +54,31 @@ struct stat Estado(const QString& caminho) {
     return st;
 }
 
+#endif
+
+#ifndef Q_OS_WIN
+// Runs as an ordinary user (--sem-root): a file without read permission is not read and not
+// replaced; a file without write permission is not replaced though its folder would allow it.
+int SemRoot(const QString& ilegivel, const QString& somenteLeitura) {
+    int falhas = 0;
+    {
+        ArquivoIni ini(ilegivel);
+        ini.GravaTexto(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("2"));
+        if (ini.LeituraOk() || ini.Grava()) {
+            std::fprintf(stderr, "arquivo ilegível lido ou gravado\n");
+            ++falhas;
+        }
+    }
+    {
+        ArquivoIni ini(somenteLeitura);
+        ini.GravaTexto(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("2"));
+        if (!ini.LeituraOk() || ini.Grava()) {
+            std::fprintf(stderr, "arquivo somente para leitura não lido ou gravado\n");
+            ++falhas;
+        }
+    }
+    return falhas;
+}
 #endif
 
 // Every entry of a folder, hidden ones included.
@@ -559,6 +586,42 @@ private Q_SLOTS:
         QCOMPARE(Entradas(inst.Pasta()), QStringList{"X.INI"});
     }
 
+    // The same rules for an ordinary user, whom the permissions stop: run as nobody.
+    void semRoot() {
+        if (!Root())
+            QSKIP("já sem root: ilegivel e somenteLeitura verificam isto diretamente");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("setpriv não encontrado (pacote util-linux)");
+        Instalacao inst;
+        const QByteArray original = "[S]\r\nk=1\r\n";
+        inst.Grava(QStringLiteral("ILEGIVEL.INI"), original);
+        inst.Grava(QStringLiteral("LEITURA.INI"), original);
+        QDir acima(inst.Pasta());
+        acima.cdUp();
+        QCOMPARE(::chmod(QFile::encodeName(acima.path()).constData(), 0755), 0);
+        QCOMPARE(::chmod(QFile::encodeName(inst.Pasta()).constData(), 0777), 0);
+        const QString ilegivel = inst.Caminho(QStringLiteral("ILEGIVEL.INI"));
+        const QString leitura = inst.Caminho(QStringLiteral("LEITURA.INI"));
+        QCOMPARE(::chmod(QFile::encodeName(ilegivel).constData(), 0), 0);
+        QCOMPARE(::chmod(QFile::encodeName(leitura).constData(), 0444), 0);
+        QProcess filho;
+        filho.setProcessChannelMode(QProcess::ForwardedChannels);
+        filho.start(setpriv,
+                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                     QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                     QStringLiteral("--sem-root"), ilegivel, leitura});
+        QVERIFY(filho.waitForFinished(120000));
+        if (filho.exitCode() == 126 || filho.exitCode() == 127)
+            QSKIP("o usuário nobody não pode executar este programa de teste aqui");
+        QCOMPARE(filho.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(filho.exitCode(), 0);
+        ::chmod(QFile::encodeName(ilegivel).constData(), 0644);
+        QCOMPARE(inst.Le(QStringLiteral("ILEGIVEL.INI")), original);
+        QCOMPARE(inst.Le(QStringLiteral("LEITURA.INI")), original);
+        QCOMPARE(Entradas(inst.Pasta()), (QStringList{"ILEGIVEL.INI", "LEITURA.INI"}));
+    }
+
     // A pipe or a device where the file should be is not read (it would block or never end)
     // and not replaced.
     void naoEArquivo_data() {
@@ -645,6 +708,10 @@ private Q_SLOTS:
 int main(int argc, char** argv) {
     if (argc == 4 && qstrcmp(argv[1], "--escritor") == 0)
         return Escritor(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+#ifndef Q_OS_WIN
+    if (argc == 4 && qstrcmp(argv[1], "--sem-root") == 0)
+        return SemRoot(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+#endif
     QCoreApplication app(argc, argv);
     TstArquivoIni teste;
     return QTest::qExec(&teste, argc, argv);
