@@ -247,6 +247,8 @@ void ArquivoIni::GravaTexto(const QString& secao, const QString& chave, const QS
             recusa_ = QStringLiteral("Valor inválido para a chave ") + Apara(chave);
             return;
         }
+        if (texto == linha.texto) // the same bytes: nothing to write
+            return;
         linha.texto = std::move(texto);
         alterado_ = true;
         return;
