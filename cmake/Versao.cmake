@@ -12,10 +12,13 @@ if(WIN32)
                    ${GERENCIADOR_VERSAO_DIR}/gerenciador.rc @ONLY)
 endif()
 
-# Gives an executable its version: the Windows resource (the Linux block comes with the
-# library, which every executable links).
+# Gives an executable its version: the Windows resource, or on Linux the block of
+# src/common/BlocoVersao_posix.cpp, which no code refers to and which the linker would leave
+# out of the static library without --undefined.
 function(gerenciador_com_versao alvo)
     if(WIN32)
         target_sources(${alvo} PRIVATE ${GERENCIADOR_VERSAO_DIR}/gerenciador.rc)
+    else()
+        target_link_options(${alvo} PRIVATE "LINKER:--undefined=gerenciador_bloco_versao")
     endif()
 endfunction()

@@ -4,20 +4,26 @@
 #include "common/Texto.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstring>
 
 namespace {
 
 const QByteArray kFimNovo = QByteArrayLiteral("\r\n");
-
-// Names as the caller gives them: trimmed, in the file's code page.
-QByteArray NomeArquivo(const QString& nome) { return ParaWindows1252(Apara(nome)); }
+const QByteArray kFimLf = QByteArrayLiteral("\n");
+const QByteArray kFimCr = QByteArrayLiteral("\r");
 
 // A value or name never spans lines: a line break in it would make new lines in the file.
 QByteArray UmaLinha(QByteArray bytes) {
     bytes.replace('\r', ' ');
     bytes.replace('\n', ' ');
     return bytes;
+}
+
+// Names as the caller gives them: trimmed, in the file's code page, on one line (the same
+// for reading and writing, so that a name written is found again).
+QByteArray NomeArquivo(const QString& nome) {
+    return UmaLinha(ParaWindows1252(Apara(nome)));
 }
 
 // The value of a key line: after the first '=', trimmed, a matching pair of quotes removed.
@@ -28,12 +34,28 @@ QByteArrayView ValorDaLinha(const QByteArray& texto) {
     return v;
 }
 
+// The key of the name indexes: the name with its ASCII letters upper-cased, as names match.
+QByteArray ChaveDoIndice(QByteArrayView nome) {
+    QByteArray r = nome.toByteArray();
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 32);
+    return r;
+}
+
 } // namespace
 
 ArquivoIni::ArquivoIni(QString caminho) : caminho_(std::move(caminho)) {
+    secoes_.emplace_back(); // the lines before the first header
     QFile arquivo(caminho_);
     if (!arquivo.exists())
         return;
+    if (!QFileInfo(caminho_).isFile()) {
+        // A folder, a pipe or a device: reading it would fail, block or never end.
+        leituraOk_ = false;
+        erro_ = QStringLiteral("Não é um arquivo: ") + caminho_;
+        return;
+    }
     if (!arquivo.open(QIODevice::ReadOnly)) {
         leituraOk_ = false;
         erro_ = arquivo.errorString();
@@ -49,34 +71,46 @@ ArquivoIni::ArquivoIni(QString caminho) : caminho_(std::move(caminho)) {
 }
 
 void ArquivoIni::Analisa(const QByteArray& bytes) {
+    bytes_ = bytes;
     qsizetype i = 0;
     const qsizetype n = bytes.size();
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         bom_ = bytes.left(3);
         i = 3;
     }
-    const char* dados = bytes.constData();
+    const char* dados = bytes_.constData();
     while (i < n) {
         qsizetype j = i;
         while (j < n && dados[j] != '\n' && dados[j] != '\r')
             ++j;
         Linha linha;
-        linha.texto = bytes.mid(i, j - i);
+        // The lines point into the file's bytes, which the object keeps: no copy per line.
+        linha.texto = QByteArray::fromRawData(dados + i, j - i);
         if (j == n) {
             i = n;
         } else if (dados[j] == '\r' && j + 1 < n && dados[j + 1] == '\n') {
             linha.fim = kFimNovo;
             i = j + 2;
         } else {
-            linha.fim = QByteArray(1, dados[j]);
+            linha.fim = dados[j] == '\n' ? kFimLf : kFimCr;
             i = j + 1;
         }
-        Classifica(linha);
-        linhas_.push_back(std::move(linha));
+        Classifica(linha, true);
+        if (linha.tipo == Tipo::Secao) {
+            Secao& nova = secoes_.emplace_back();
+            nova.temCabecalho = true;
+            nova.cabecalho = std::move(linha);
+        } else {
+            secoes_.back().linhas.push_back(std::move(linha));
+        }
     }
 }
 
-void ArquivoIni::Classifica(Linha& linha) {
+void ArquivoIni::Classifica(Linha& linha, bool doArquivo) {
+    // A name of a line read from the file points into the file's bytes, like the line.
+    auto nome = [doArquivo](QByteArrayView v) {
+        return doArquivo ? QByteArray::fromRawData(v.data(), v.size()) : v.toByteArray();
+    };
     linha.tipo = Tipo::Outra;
     linha.nome.clear();
     const QByteArrayView t = Apara(QByteArrayView(linha.texto));
@@ -84,39 +118,55 @@ void ArquivoIni::Classifica(Linha& linha) {
         const qsizetype fecha = t.lastIndexOf(']');
         if (fecha > 0) {
             linha.tipo = Tipo::Secao;
-            linha.nome = Apara(t.sliced(1, fecha - 1)).toByteArray();
+            linha.nome = nome(Apara(t.sliced(1, fecha - 1)));
+            return;
         }
-        return;
+        // "[x" with no "]" is no header; with an "=" it is a key line, as in Windows.
     }
     if (t.startsWith(';'))
         return;
     const qsizetype igual = linha.texto.indexOf('=');
     if (igual >= 0) {
         linha.tipo = Tipo::Chave;
-        linha.nome = Apara(QByteArrayView(linha.texto).first(igual)).toByteArray();
+        linha.nome = nome(Apara(QByteArrayView(linha.texto).first(igual)));
     }
 }
 
+void ArquivoIni::IndexaChaves(const Secao& secao) {
+    secao.chavesIndexadas = true;
+    secao.chaves.clear();
+    for (qsizetype i = qsizetype(secao.linhas.size()) - 1; i >= 0; --i)
+        if (secao.linhas[i].tipo == Tipo::Chave)
+            secao.chaves.insert(ChaveDoIndice(secao.linhas[i].nome), i); // the first one wins
+}
+
+void ArquivoIni::IndexaSecoes() const {
+    secoesIndexadas_ = true;
+    indiceSecoes_.clear();
+    for (qsizetype i = qsizetype(secoes_.size()) - 1; i >= 1; --i)
+        indiceSecoes_.insert(ChaveDoIndice(secoes_[i].cabecalho.nome), i);
+}
+
 qsizetype ArquivoIni::AchaSecao(QByteArrayView nome) const {
-    for (qsizetype i = 0; i < qsizetype(linhas_.size()); ++i)
-        if (linhas_[i].tipo == Tipo::Secao && IguaisSemCaixaAscii(linhas_[i].nome, nome))
-            return i;
-    return -1;
+    if (!secoesIndexadas_)
+        IndexaSecoes();
+    return indiceSecoes_.value(ChaveDoIndice(nome), -1);
 }
 
-qsizetype ArquivoIni::FimSecao(qsizetype inicio) const {
-    qsizetype i = inicio + 1;
-    while (i < qsizetype(linhas_.size()) && linhas_[i].tipo != Tipo::Secao)
-        ++i;
-    return i;
+qsizetype ArquivoIni::AchaChave(const Secao& secao, QByteArrayView nome) {
+    if (!secao.chavesIndexadas)
+        IndexaChaves(secao);
+    return secao.chaves.value(ChaveDoIndice(nome), -1);
 }
 
-qsizetype ArquivoIni::AchaChave(qsizetype secao, QByteArrayView nome) const {
-    const qsizetype fim = FimSecao(secao);
-    for (qsizetype i = secao + 1; i < fim; ++i)
-        if (linhas_[i].tipo == Tipo::Chave && IguaisSemCaixaAscii(linhas_[i].nome, nome))
-            return i;
-    return -1;
+ArquivoIni::Linha* ArquivoIni::UltimaLinha() {
+    for (auto s = secoes_.rbegin(); s != secoes_.rend(); ++s) {
+        if (!s->linhas.empty())
+            return &s->linhas.back();
+        if (s->temCabecalho)
+            return &s->cabecalho;
+    }
+    return nullptr;
 }
 
 QString ArquivoIni::LeTexto(const QString& secao, const QString& chave,
@@ -124,10 +174,10 @@ QString ArquivoIni::LeTexto(const QString& secao, const QString& chave,
     const qsizetype s = AchaSecao(NomeArquivo(secao));
     if (s < 0)
         return padrao;
-    const qsizetype k = AchaChave(s, NomeArquivo(chave));
+    const qsizetype k = AchaChave(secoes_[s], NomeArquivo(chave));
     if (k < 0)
         return padrao;
-    return DeWindows1252(ValorDaLinha(linhas_[k].texto));
+    return DeWindows1252(ValorDaLinha(secoes_[s].linhas[k].texto));
 }
 
 bool ArquivoIni::ExisteSecao(const QString& secao) const {
@@ -136,9 +186,10 @@ bool ArquivoIni::ExisteSecao(const QString& secao) const {
 
 QStringList ArquivoIni::Secoes() const {
     QStringList r;
-    for (const Linha& l : linhas_)
-        if (l.tipo == Tipo::Secao)
-            r.append(DeWindows1252(l.nome));
+    r.reserve(qsizetype(secoes_.size()));
+    for (const Secao& s : secoes_)
+        if (s.temCabecalho)
+            r.append(DeWindows1252(s.cabecalho.nome));
     return r;
 }
 
@@ -147,60 +198,84 @@ QStringList ArquivoIni::Chaves(const QString& secao) const {
     const qsizetype s = AchaSecao(NomeArquivo(secao));
     if (s < 0)
         return r;
-    const qsizetype fim = FimSecao(s);
-    for (qsizetype i = s + 1; i < fim; ++i)
-        if (linhas_[i].tipo == Tipo::Chave)
-            r.append(DeWindows1252(linhas_[i].nome));
+    for (const Linha& l : secoes_[s].linhas)
+        if (l.tipo == Tipo::Chave)
+            r.append(DeWindows1252(l.nome));
     return r;
 }
 
-void ArquivoIni::Insere(qsizetype pos, QByteArray texto) {
-    // The line before gets a line end if it was the file's last line without one.
-    if (pos > 0 && linhas_[pos - 1].fim.isEmpty())
-        linhas_[pos - 1].fim = kFimNovo;
-    Linha linha;
-    linha.texto = std::move(texto);
-    linha.fim = kFimNovo;
-    Classifica(linha);
-    linhas_.insert(linhas_.begin() + pos, std::move(linha));
-    alterado_ = true;
-}
-
 void ArquivoIni::GravaTexto(const QString& secao, const QString& chave, const QString& valor) {
-    const QByteArray nomeSecao = UmaLinha(NomeArquivo(secao));
-    const QByteArray nomeChave = UmaLinha(NomeArquivo(chave));
+    const QByteArray nomeSecao = NomeArquivo(secao);
+    const QByteArray nomeChave = NomeArquivo(chave);
     const QByteArray bytesValor = UmaLinha(ParaWindows1252(valor));
-    const qsizetype s = AchaSecao(nomeSecao);
-    if (s < 0) {
-        const auto fim = qsizetype(linhas_.size());
-        Insere(fim, '[' + nomeSecao + ']');
-        Insere(fim + 1, nomeChave + '=' + bytesValor);
+
+    Linha nova;
+    nova.texto = nomeChave + '=' + bytesValor;
+    nova.fim = kFimNovo;
+    Classifica(nova);
+    // A name that would not read back as this key (";x", "[x]", "a=b") is not written: the
+    // line would turn into a comment, a header or another key.
+    if (nova.tipo != Tipo::Chave || nova.nome != nomeChave) {
+        recusa_ = QStringLiteral("Nome de chave inválido: ") + Apara(chave);
         return;
     }
-    const qsizetype k = AchaChave(s, nomeChave);
+
+    qsizetype s = AchaSecao(nomeSecao);
+    if (s < 0) {
+        Linha cabecalho;
+        cabecalho.texto = '[' + nomeSecao + ']';
+        cabecalho.fim = kFimNovo;
+        Classifica(cabecalho);
+        if (Linha* ultima = UltimaLinha(); ultima && ultima->fim.isEmpty())
+            ultima->fim = kFimNovo;
+        Secao& nova_secao = secoes_.emplace_back();
+        nova_secao.temCabecalho = true;
+        nova_secao.cabecalho = std::move(cabecalho);
+        s = qsizetype(secoes_.size()) - 1;
+        indiceSecoes_.insert(ChaveDoIndice(nomeSecao), s);
+    }
+    Secao& sec = secoes_[s];
+    const qsizetype k = AchaChave(sec, nomeChave);
     if (k >= 0) {
-        Linha& linha = linhas_[k];
+        Linha& linha = sec.linhas[k];
         if (ValorDaLinha(linha.texto) == bytesValor)
             return;
-        linha.texto = linha.nome + '=' + bytesValor;
+        QByteArray texto = linha.nome + '=' + bytesValor;
+        Linha teste{texto, {}, Tipo::Outra, {}};
+        Classifica(teste);
+        if (teste.tipo != Tipo::Chave || teste.nome != linha.nome) {
+            recusa_ = QStringLiteral("Valor inválido para a chave ") + Apara(chave);
+            return;
+        }
+        if (texto == linha.texto) // the same bytes: nothing to write
+            return;
+        linha.texto = std::move(texto);
         alterado_ = true;
         return;
     }
-    // A new key goes after the last non-blank line of its section.
-    qsizetype pos = FimSecao(s);
-    while (pos - 1 > s && Apara(QByteArrayView(linhas_[pos - 1].texto)).isEmpty())
+    // A new key goes after the last non-blank line of its section; the blank lines after it
+    // hold no keys, so the index of the keys stays right.
+    auto pos = qsizetype(sec.linhas.size());
+    while (pos > 0 && Apara(QByteArrayView(sec.linhas[pos - 1].texto)).isEmpty())
         --pos;
-    Insere(pos, nomeChave + '=' + bytesValor);
+    Linha& anterior = pos > 0 ? sec.linhas[pos - 1] : sec.cabecalho;
+    if (anterior.fim.isEmpty()) // the file's last line
+        anterior.fim = kFimNovo;
+    sec.linhas.insert(sec.linhas.begin() + pos, std::move(nova));
+    sec.chaves.insert(ChaveDoIndice(nomeChave), pos);
+    alterado_ = true;
 }
 
 void ArquivoIni::ApagaChave(const QString& secao, const QString& chave) {
     const qsizetype s = AchaSecao(NomeArquivo(secao));
     if (s < 0)
         return;
-    const qsizetype k = AchaChave(s, NomeArquivo(chave));
+    Secao& sec = secoes_[s];
+    const qsizetype k = AchaChave(sec, NomeArquivo(chave));
     if (k < 0)
         return;
-    linhas_.erase(linhas_.begin() + k);
+    sec.linhas.erase(sec.linhas.begin() + k);
+    sec.chavesIndexadas = false;
     alterado_ = true;
 }
 
@@ -208,25 +283,40 @@ void ArquivoIni::ApagaSecao(const QString& secao) {
     const qsizetype s = AchaSecao(NomeArquivo(secao));
     if (s < 0)
         return;
-    linhas_.erase(linhas_.begin() + s, linhas_.begin() + FimSecao(s));
+    secoes_.erase(secoes_.begin() + s);
+    secoesIndexadas_ = false;
     alterado_ = true;
 }
 
 QByteArray ArquivoIni::Conteudo() const {
     qsizetype total = bom_.size();
-    for (const Linha& l : linhas_)
-        total += l.texto.size() + l.fim.size();
+    for (const Secao& s : secoes_) {
+        total += s.cabecalho.texto.size() + s.cabecalho.fim.size();
+        for (const Linha& l : s.linhas)
+            total += l.texto.size() + l.fim.size();
+    }
     QByteArray r;
     r.reserve(total);
     r += bom_;
-    for (const Linha& l : linhas_) {
-        r += l.texto;
-        r += l.fim;
+    for (const Secao& s : secoes_) {
+        if (s.temCabecalho) {
+            r += s.cabecalho.texto;
+            r += s.cabecalho.fim;
+        }
+        for (const Linha& l : s.linhas) {
+            r += l.texto;
+            r += l.fim;
+        }
     }
     return r;
 }
 
 bool ArquivoIni::Grava() {
+    if (!recusa_.isEmpty()) {
+        // A write the file cannot hold fails the whole operation; the file stays as it was.
+        erro_ = recusa_;
+        return false;
+    }
     if (!alterado_)
         return true;
     if (!leituraOk_) {

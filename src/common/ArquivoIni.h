@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -32,6 +33,9 @@ public:
     // The keys of the first section of this name, in file order.
     QStringList Chaves(const QString& secao) const;
 
+    // Line breaks in a name or value become blanks (a value never makes new lines). A key
+    // that would not read back as itself (";x", "[x]", "a=b") is not written and makes
+    // Grava() fail, so that the operation does not report success.
     void GravaTexto(const QString& secao, const QString& chave, const QString& valor);
     void ApagaChave(const QString& secao, const QString& chave);
     void ApagaSecao(const QString& secao);
@@ -53,20 +57,39 @@ private:
         Tipo tipo = Tipo::Outra;
         QByteArray nome; // section or key name, trimmed
     };
+    // A section header and the lines up to the next one. The first one holds the lines
+    // before the first header and has no header.
+    struct Secao {
+        bool temCabecalho = false;
+        Linha cabecalho;
+        std::vector<Linha> linhas;
+        // Upper-cased (ASCII) key name -> index in linhas of its first key line; built at the
+        // first look-up, so that parsing a large file pays only for what is asked.
+        mutable QHash<QByteArray, qsizetype> chaves;
+        mutable bool chavesIndexadas = false;
+    };
 
     void Analisa(const QByteArray& bytes);
-    static void Classifica(Linha& linha);
-    // Index of the first header of the section, or -1.
+    static void Classifica(Linha& linha, bool doArquivo = false);
+    static void IndexaChaves(const Secao& secao);
+    void IndexaSecoes() const;
+    // Index in secoes_ of the first section of this name, or -1.
     qsizetype AchaSecao(QByteArrayView nome) const;
-    // One past the last line of the section that starts at inicio.
-    qsizetype FimSecao(qsizetype inicio) const;
-    qsizetype AchaChave(qsizetype secao, QByteArrayView nome) const;
-    void Insere(qsizetype pos, QByteArray texto);
+    // Index in the section's lines of its first key of this name, or -1.
+    static qsizetype AchaChave(const Secao& secao, QByteArrayView nome);
+    // The file's last line, to which a line end is added before anything is appended.
+    Linha* UltimaLinha();
 
     QString caminho_;
     QString erro_;
     QByteArray bom_;
-    std::vector<Linha> linhas_;
+    QByteArray bytes_; // the file as read; the lines read from it point into it
+    std::vector<Secao> secoes_;
+    // Upper-cased (ASCII) section name -> index in secoes_ of its first header.
+    mutable QHash<QByteArray, qsizetype> indiceSecoes_;
+    mutable bool secoesIndexadas_ = false;
+    // A write that the file cannot hold was asked for: Grava() fails.
+    QString recusa_;
     bool leituraOk_ = true;
     bool alterado_ = false;
 };

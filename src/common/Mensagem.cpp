@@ -14,11 +14,13 @@ RespondeMensagem& Responde() {
 QString UmaLinha(QString texto) {
     return texto.replace(QLatin1String("\\"), QLatin1String("\\\\"))
         .replace(QLatin1String("\r"), QLatin1String("\\r"))
-        .replace(QLatin1String("\n"), QLatin1String("\\n"));
+        .replace(QLatin1String("\n"), QLatin1String("\\n"))
+        .replace(QLatin1String("\t"), QLatin1String("\\t"));
 }
 
 // GERENCIADOR_REGISTRO_MENSAGENS names a file: each box is appended to it as one line
-// "caption<TAB>icon<TAB>text" (line breaks written as \r and \n) and answered with Ok, none
+// "caption<TAB>icon<TAB>text" in UTF-8 (backslash, CR, LF and TAB written as \\, \r, \n and
+// \t, so that a line is always one box) and answered with Ok, none
 // is shown. Tests that run the real executable read it to see what the program said.
 bool RegistraEmArquivo(const PedidoMensagem& p) {
     static const QString arquivo = qEnvironmentVariable("GERENCIADOR_REGISTRO_MENSAGENS");
@@ -49,7 +51,9 @@ const char* NomeIcone(IconeMensagem icone) {
     return "?";
 }
 
-void DefineRespondeMensagem(RespondeMensagem responde) { Responde() = std::move(responde); }
+void DefineRespondeMensagem(RespondeMensagem responde) {
+    Responde() = std::move(responde);
+}
 
 RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, IconeMensagem icone,
                                 BotoesMensagem botoes) {
@@ -87,5 +91,5 @@ RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, Ico
 }
 
 void ExibeErroGeral(const QString& mensagem) {
-    MostraMensagem(mensagem, QCoreApplication::applicationName(), IconeMensagem::Erro);
+    MostraMensagem(mensagem, QStringLiteral("Gerenciador"), IconeMensagem::Erro);
 }

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QStringList>
 
 namespace Plataforma {
 
@@ -15,7 +16,8 @@ QString PastaDoCaminho(const QString& caminho) {
     if (i < 0)
         return {};
     // A file in a root folder ("C:\X.EXE", "/x"): the root, delimiter included.
-    const bool raiz = caminho.lastIndexOf(Delimitador(), i - 1) < 0;
+    // (lastIndexOf with -1 would search from the end again.)
+    const bool raiz = i == 0 || caminho.lastIndexOf(Delimitador(), i - 1) < 0;
     return caminho.left(raiz ? i + 1 : i);
 }
 
@@ -35,6 +37,8 @@ QString PastaPrograma(const QString& caminhoExecutavel) {
 }
 
 struct InstanciaUnica::Dados {
+    QString nome;
+    QStringList pastas; // where the lock may be kept, in order of preference
     std::unique_ptr<QLockFile> trava;
 };
 
@@ -49,17 +53,30 @@ InstanciaUnica::InstanciaUnica(const QString& classeJanela, const QString& titul
         pasta = QDir::tempPath();
 #endif
     const QByteArray chave = (classeJanela + u'\n' + titulo).toUtf8();
-    const QString nome = QStringLiteral("gerenciador-") +
-                         QString::fromLatin1(
-                             QCryptographicHash::hash(chave, QCryptographicHash::Sha1).toHex()) +
-                         QStringLiteral(".lock");
-    d_->trava = std::make_unique<QLockFile>(pasta + u'/' + nome);
-    // A lock is stale only when its owner is gone, however old it is.
-    d_->trava->setStaleLockTime(0);
+    d_->nome =
+        QStringLiteral("gerenciador-") +
+        QString::fromLatin1(QCryptographicHash::hash(chave, QCryptographicHash::Sha1).toHex()) +
+        QStringLiteral(".lock");
+    d_->pastas = QStringList{pasta, QDir::tempPath()};
 }
 
 InstanciaUnica::~InstanciaUnica() = default;
 
-bool InstanciaUnica::Adquire() { return d_->trava->tryLock(0); }
+bool InstanciaUnica::Adquire() {
+    for (const QString& pasta : std::as_const(d_->pastas)) {
+        QDir().mkpath(pasta);
+        d_->trava = std::make_unique<QLockFile>(pasta + u'/' + d_->nome);
+        // A lock is stale only when its owner is gone, however old it is.
+        d_->trava->setStaleLockTime(0);
+        if (d_->trava->tryLock(0))
+            return true;
+        if (d_->trava->error() == QLockFile::LockFailedError)
+            return false; // another copy holds it
+        // No lock file can be made here (no such folder, no permission): try the next place.
+    }
+    // Nowhere to keep a lock: the program runs rather than being refused for ever.
+    d_->trava.reset();
+    return true;
+}
 
 } // namespace Plataforma

@@ -63,7 +63,9 @@ public:
     InstanciaUnica(const InstanciaUnica&) = delete;
     InstanciaUnica& operator=(const InstanciaUnica&) = delete;
 
-    // True when this process now holds the lock.
+    // True when this process now holds the lock, false when another copy holds it. When no
+    // lock file can be made at all (neither in the runtime folder nor in the temporary one)
+    // the answer is true: a copy that cannot tell runs rather than being refused for ever.
     bool Adquire();
 
 private:

@@ -1,7 +1,6 @@
 // Linux (POSIX) side of the platform layer.
+#include "common/BlocoVersao.h"
 #include "common/Plataforma.h"
-
-#include "versao_gerada.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -17,20 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The fixed version block of our executables, laid out like the first four fields of the
-// Windows VS_FIXEDFILEINFO (signature, structure version, version MS, version LS), all
-// little-endian, in an ELF section of its own. LeVersaoArquivo reads it back from the file.
-constexpr std::uint32_t kAssinatura = 0xFEEF04BDu;
-constexpr std::uint32_t kVersaoMS = (GERENCIADOR_VERSAO_MAIOR << 16) | GERENCIADOR_VERSAO_MENOR;
-constexpr std::uint32_t kVersaoLS = (GERENCIADOR_VERSAO_REVISAO << 16) | GERENCIADOR_VERSAO_BUILD;
-#define GER_LE32(v)                                                                            \
-    static_cast<unsigned char>((v)&0xFF), static_cast<unsigned char>(((v) >> 8) & 0xFF),       \
-        static_cast<unsigned char>(((v) >> 16) & 0xFF), static_cast<unsigned char>((v) >> 24)
-[[gnu::used, gnu::section(".gerenciador_versao")]] const unsigned char kBlocoVersao[16] = {
-    GER_LE32(kAssinatura), GER_LE32(0x00010000u), GER_LE32(kVersaoMS), GER_LE32(kVersaoLS)};
-#undef GER_LE32
-constexpr char kSecaoVersao[] = ".gerenciador_versao";
 
 QString ErroSistema(const QString& oque, int numero) {
     return oque + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(numero));
@@ -55,11 +40,16 @@ std::optional<QByteArray> LeTrecho(QFile& f, std::uint64_t offset, std::uint64_t
 }
 
 std::optional<QByteArray> SecaoElf(const QString& caminho, const char* procurada) {
+    if (!QFileInfo(caminho).isFile()) // a folder, a pipe or a device is no executable
+        return std::nullopt;
     QFile f(caminho);
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
     const auto cab = LeTrecho(f, 0, 64);
-    if (!cab || !cab->startsWith("\x7F" "ELF") || (*cab)[5] != 1) // little-endian only
+    if (!cab ||
+        !cab->startsWith("\x7F"
+                         "ELF") ||
+        (*cab)[5] != 1) // little-endian only
         return std::nullopt;
     const bool elf64 = (*cab)[4] == 2;
     if (!elf64 && (*cab)[4] != 1)
@@ -104,7 +94,8 @@ std::optional<QByteArray> SecaoElf(const QString& caminho, const char* procurada
 }
 
 // Follows symbolic links to the file they name (which may not exist yet).
-QString SegueLinks(const QString& caminho) {
+// Nothing for a loop of links, which names no file.
+std::optional<QString> SegueLinks(const QString& caminho) {
     QString atual = caminho;
     for (int i = 0; i < 40; ++i) {
         const QFileInfo fi(atual);
@@ -112,7 +103,7 @@ QString SegueLinks(const QString& caminho) {
             return atual;
         atual = fi.symLinkTarget();
     }
-    return atual;
+    return std::nullopt;
 }
 
 bool SemPermissaoDeEscrita(const QByteArray& nativo, const char* oque, QString* erro) {
@@ -133,7 +124,9 @@ bool SemPermissaoDeEscrita(const QByteArray& nativo, const char* oque, QString* 
 
 namespace Plataforma {
 
-QChar Delimitador() { return u'/'; }
+QChar Delimitador() {
+    return u'/';
+}
 
 QString CaminhoExecutavel() {
     char buf[PATH_MAX + 1];
@@ -151,7 +144,7 @@ bool AbreNoSistema(const QString& alvo) {
 
 std::optional<Versao> LeVersaoArquivo(const QString& caminho) {
     const auto bloco = SecaoElf(caminho, kSecaoVersao);
-    if (!bloco || bloco->size() < 16 || LeInteiro(*bloco, 0, 4) != kAssinatura)
+    if (!bloco || bloco->size() < 16 || LeInteiro(*bloco, 0, 4) != kAssinaturaVersao)
         return std::nullopt;
     const auto ms = std::uint32_t(LeInteiro(*bloco, 8, 4));
     const auto ls = std::uint32_t(LeInteiro(*bloco, 12, 4));
@@ -163,25 +156,34 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     QString descarte;
     if (!erro)
         erro = &descarte;
-    const QString alvo = SegueLinks(caminho);
+    const auto seguido = SegueLinks(caminho);
+    if (!seguido) {
+        *erro = ErroSistema(QStringLiteral("Não foi possível gravar ") + caminho, ELOOP);
+        return false;
+    }
+    const QString alvo = *seguido;
     const QByteArray nativo = QFile::encodeName(alvo);
     QString pasta = QFileInfo(alvo).absolutePath();
     const QByteArray pastaNativa = QFile::encodeName(pasta);
 
     struct stat original {};
     const bool existe = ::stat(nativo.constData(), &original) == 0;
+    if (!existe && errno != ENOENT) {
+        // Something is there that cannot be looked at: never put a new file in its place.
+        *erro = ErroSistema(QStringLiteral("Não foi possível gravar ") + alvo, errno);
+        return false;
+    }
     if (existe && SemPermissaoDeEscrita(nativo, "Arquivo", erro))
         return false;
     if (SemPermissaoDeEscrita(pastaNativa, "Pasta", erro))
         return false;
 
-    QByteArray modelo = pastaNativa + "/." + QFile::encodeName(QFileInfo(alvo).fileName()) +
-                        ".XXXXXX";
+    QByteArray modelo =
+        pastaNativa + "/." + QFile::encodeName(QFileInfo(alvo).fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(modelo.data());
     if (fd < 0) {
-        *erro = ErroSistema(QStringLiteral("Não foi possível criar o arquivo temporário em ") +
-                                pasta,
-                            errno);
+        *erro = ErroSistema(
+            QStringLiteral("Não foi possível criar o arquivo temporário em ") + pasta, errno);
         return false;
     }
     auto falha = [&](const QString& oque) {
