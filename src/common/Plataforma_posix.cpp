@@ -1,8 +1,6 @@
 // Linux (POSIX) side of the platform layer.
 #include "common/Plataforma.h"
 
-#include "versao_gerada.h"
-
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -18,18 +16,10 @@
 
 namespace {
 
-// The fixed version block of our executables, laid out like the first four fields of the
-// Windows VS_FIXEDFILEINFO (signature, structure version, version MS, version LS), all
-// little-endian, in an ELF section of its own. LeVersaoArquivo reads it back from the file.
+// The fixed version block of our executables (cmake/versao_elf.cpp, linked into each of them):
+// the first four fields of the Windows VS_FIXEDFILEINFO (signature, structure version, version
+// MS, version LS), little-endian, in an ELF section of its own. LeVersaoArquivo reads it back.
 constexpr std::uint32_t kAssinatura = 0xFEEF04BDu;
-constexpr std::uint32_t kVersaoMS = (GERENCIADOR_VERSAO_MAIOR << 16) | GERENCIADOR_VERSAO_MENOR;
-constexpr std::uint32_t kVersaoLS = (GERENCIADOR_VERSAO_REVISAO << 16) | GERENCIADOR_VERSAO_BUILD;
-#define GER_LE32(v)                                                                            \
-    static_cast<unsigned char>((v)&0xFF), static_cast<unsigned char>(((v) >> 8) & 0xFF),       \
-        static_cast<unsigned char>(((v) >> 16) & 0xFF), static_cast<unsigned char>((v) >> 24)
-[[gnu::used, gnu::section(".gerenciador_versao")]] const unsigned char kBlocoVersao[16] = {
-    GER_LE32(kAssinatura), GER_LE32(0x00010000u), GER_LE32(kVersaoMS), GER_LE32(kVersaoLS)};
-#undef GER_LE32
 constexpr char kSecaoVersao[] = ".gerenciador_versao";
 
 QString ErroSistema(const QString& oque, int numero) {
@@ -59,7 +49,10 @@ std::optional<QByteArray> SecaoElf(const QString& caminho, const char* procurada
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
     const auto cab = LeTrecho(f, 0, 64);
-    if (!cab || !cab->startsWith("\x7F" "ELF") || (*cab)[5] != 1) // little-endian only
+    if (!cab ||
+        !cab->startsWith("\x7F"
+                         "ELF") ||
+        (*cab)[5] != 1) // little-endian only
         return std::nullopt;
     const bool elf64 = (*cab)[4] == 2;
     if (!elf64 && (*cab)[4] != 1)
@@ -133,7 +126,9 @@ bool SemPermissaoDeEscrita(const QByteArray& nativo, const char* oque, QString* 
 
 namespace Plataforma {
 
-QChar Delimitador() { return u'/'; }
+QChar Delimitador() {
+    return u'/';
+}
 
 QString CaminhoExecutavel() {
     char buf[PATH_MAX + 1];
@@ -175,13 +170,12 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     if (SemPermissaoDeEscrita(pastaNativa, "Pasta", erro))
         return false;
 
-    QByteArray modelo = pastaNativa + "/." + QFile::encodeName(QFileInfo(alvo).fileName()) +
-                        ".XXXXXX";
+    QByteArray modelo =
+        pastaNativa + "/." + QFile::encodeName(QFileInfo(alvo).fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(modelo.data());
     if (fd < 0) {
-        *erro = ErroSistema(QStringLiteral("Não foi possível criar o arquivo temporário em ") +
-                                pasta,
-                            errno);
+        *erro = ErroSistema(
+            QStringLiteral("Não foi possível criar o arquivo temporário em ") + pasta, errno);
         return false;
     }
     auto falha = [&](const QString& oque) {

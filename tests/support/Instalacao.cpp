@@ -33,4 +33,10 @@ QString Instalacao::CopiaPrograma(const QString& nome) const {
     return destino;
 }
 
-QString CaminhoPrograma() { return qEnvironmentVariable("GERENCIADOR_BIN"); }
+QString CaminhoPrograma() {
+    return qEnvironmentVariable("GERENCIADOR_BIN");
+}
+
+QString CaminhoModuloFalso() {
+    return qEnvironmentVariable("GERENCIADOR_MODULO_FALSO");
+}

@@ -28,3 +28,7 @@ private:
 
 // The real program built with the tests (GERENCIADOR_BIN, set by CTest).
 QString CaminhoPrograma();
+
+// The module stand-in built with the tests (GERENCIADOR_MODULO_FALSO, set by CTest); see
+// tests/auxiliar/ModuloFalso.cpp for what it does.
+QString CaminhoModuloFalso();
