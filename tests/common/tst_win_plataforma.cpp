@@ -154,6 +154,39 @@ private Q_SLOTS:
         QVERIFY2(QFileInfo(CaminhoPrograma()).isFile(), "GERENCIADOR_BIN");
     }
 
+    // Windows spellings: backslashes, the folder upper-cased in ASCII only, a root folder with
+    // its delimiter doubled.
+    void caminhosWindows_data() {
+        QTest::addColumn<QString>("executavel");
+        QTest::addColumn<QString>("pasta");
+        QTest::addColumn<QString>("ultimo");
+        QTest::newRow("pasta comum") << u"C:\\Velto\\Empresa\\Gerenciador.exe"_qs
+                                     << u"C:\\VELTO\\EMPRESA\\"_qs << u"Gerenciador.exe"_qs;
+        QTest::newRow("espaço e acento") << u"D:\\Pasta Suíte\\cartório\\g.exe"_qs
+                                         << u"D:\\PASTA SUíTE\\CARTóRIO\\"_qs << u"g.exe"_qs;
+        QTest::newRow("raiz do disco")
+            << u"C:\\GERENCIADOR.EXE"_qs << u"C:\\\\"_qs << u"GERENCIADOR.EXE"_qs;
+        QTest::newRow("pasta de rede") << u"\\\\servidor\\velto\\empresa\\g.exe"_qs
+                                       << u"\\\\SERVIDOR\\VELTO\\EMPRESA\\"_qs << u"g.exe"_qs;
+    }
+    void caminhosWindows() {
+        if (!kWindows)
+            QSKIP("Windows spellings");
+        QFETCH(QString, executavel);
+        QFETCH(QString, pasta);
+        QFETCH(QString, ultimo);
+        QCOMPARE(Plataforma::PastaPrograma(executavel), pasta);
+        QCOMPARE(Plataforma::UltimoComponente(executavel), ultimo);
+    }
+
+    // The running program's own path, as the system spells it.
+    void caminhoExecutavel() {
+        const QString caminho = Plataforma::CaminhoExecutavel();
+        QVERIFY(QFileInfo(caminho) == QFileInfo(QCoreApplication::applicationFilePath()));
+        QCOMPARE(caminho, QDir::toNativeSeparators(caminho));
+        QVERIFY(Plataforma::PastaPrograma(caminho).endsWith(Plataforma::Delimitador()));
+    }
+
     // The fixed version block, read back from files on disk.
     void versao_data() {
         QTest::addColumn<Arquivo>("arquivo");
