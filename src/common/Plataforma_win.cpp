@@ -176,6 +176,12 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         *erro = QStringLiteral("Arquivo somente para leitura: ") + alvoQ;
         return false;
     }
+    // A folder of that name is never replaced (some ReplaceFileW implementations move it
+    // aside and report success).
+    if (existe && (atributos & FILE_ATTRIBUTE_DIRECTORY)) {
+        *erro = QStringLiteral("Existe uma pasta com o nome do arquivo: ") + alvoQ;
+        return false;
+    }
     const std::wstring pasta = Largo(QDir::toNativeSeparators(QFileInfo(alvoQ).absolutePath()));
     wchar_t temporario[MAX_PATH + 1];
     if (!GetTempFileNameW(pasta.c_str(), L"ger", 0, temporario)) {

@@ -492,6 +492,29 @@ private Q_SLOTS:
         QCOMPARE(Conteudo(inst.Pasta()), nome);
     }
 
+    // A target that cannot be written fails with a reason and leaves nothing behind.
+    void gravaImpossivel_data() {
+        QTest::addColumn<QString>("alvo");
+        QTest::newRow("pasta ausente") << QStringLiteral("NAOEXISTE/VELTO.INI");
+        QTest::newRow("o nome é de uma pasta") << QStringLiteral("VELTO.INI");
+    }
+    void gravaImpossivel() {
+        QFETCH(QString, alvo);
+        const Instalacao inst(QStringLiteral("Pasta Suíte/EMPRESA"));
+        QVERIFY(QDir().mkpath(inst.Caminho(QStringLiteral("VELTO.INI"))));
+        inst.Grava(QStringLiteral("VELTO.INI/LEIA.TXT"), "x");
+        inst.Grava(QStringLiteral("CONEXOES.INI"), Texto('A', 5));
+        const QString antes = Conteudo(inst.Pasta());
+        QString erro;
+        QVERIFY2(!Plataforma::GravaArquivoAtomico(QDir::toNativeSeparators(inst.Caminho(alvo)),
+                                                  Texto('N', 5), &erro),
+                 qPrintable(Conteudo(inst.Pasta())));
+        QVERIFY(!erro.isEmpty());
+        QCOMPARE(Conteudo(inst.Pasta()), antes);
+        QCOMPARE(Conteudo(inst.Caminho(QStringLiteral("VELTO.INI"))), QStringLiteral("LEIA.TXT"));
+        QVERIFY(!QFileInfo::exists(inst.Caminho(QStringLiteral("NAOEXISTE"))));
+    }
+
     // A read-only file is refused and kept as it was.
     void gravaSomenteLeitura() {
         const Instalacao inst(QStringLiteral("Pasta Suíte/EMPRESA"));
