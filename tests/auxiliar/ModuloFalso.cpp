@@ -3,7 +3,8 @@
 //
 //   ModuloFalso [qualquer coisa]      writes <its own name without extension>.marca beside
 //                                     itself (UTF-8): the current folder on the first line, then
-//                                     each argument it was given, argv[0] included, one a line
+//                                     each argument it was given, argv[0] included, one a line;
+//                                     then, while <name>.espera exists beside it, waits
 //   ModuloFalso trava CLASSE TITULO   takes the single-instance lock, prints 1 (taken) or 0,
 //                                     and keeps it until its input closes
 //   ModuloFalso segura ARQUIVO MODO   opens ARQUIVO and keeps it open until its input closes,
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 #include <cstdio>
 
 namespace {
@@ -55,5 +57,11 @@ int main(int argc, char** argv) {
     marca.write(QDir::currentPath().toUtf8() + '\n');
     for (const QString& a : args)
         marca.write(a.toUtf8() + '\n');
-    return marca.commit() ? 0 : 1;
+    if (!marca.commit())
+        return 1;
+    const QString espera =
+        eu.absolutePath() + u'/' + eu.completeBaseName() + QLatin1String(".espera");
+    while (QFile::exists(espera))
+        QThread::msleep(20);
+    return 0;
 }

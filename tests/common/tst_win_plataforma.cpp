@@ -293,6 +293,21 @@ private Q_SLOTS:
         QVERIFY(RemoveQuandoTerminar(programa));
     }
 
+    // The start does not wait for the module: it returns while the module still runs.
+    void iniciaProgramaNaoEspera() {
+        const Instalacao inst(QStringLiteral("Pasta Suíte/EMPRESA"));
+        const QString programa = inst.Caminho(QStringLiteral("VELTOM04.EXE"));
+        QVERIFY(CopiaModulo(programa));
+        inst.Grava(QStringLiteral("VELTOM04.espera"), {});
+        QVERIFY(Plataforma::IniciaPrograma(ComoOProgramaVe(programa)));
+        // Still waiting for its file to go, the module cannot be removed on Windows.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(Marca(programa)), kEspera);
+        if (kWindows)
+            QVERIFY(!QFile::remove(programa));
+        QVERIFY(QFile::remove(inst.Caminho(QStringLiteral("VELTOM04.espera"))));
+        QVERIFY(RemoveQuandoTerminar(programa));
+    }
+
     void iniciaProgramaFalha_data() {
         QTest::addColumn<QByteArray>("conteudo");
         QTest::addColumn<bool>("pasta");
