@@ -26,7 +26,8 @@ private:
     QString pasta_;
 };
 
-// The real program built with the tests (GERENCIADOR_BIN, set by CTest).
+// The real program built with the tests (GERENCIADOR_BIN, set by CTest), in the platform's
+// spelling (Z:\... under Wine).
 QString CaminhoPrograma();
 
 // The module stand-in built with the tests (GERENCIADOR_MODULO_FALSO, set by CTest); see
