@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 #include <algorithm>
@@ -532,6 +533,37 @@ private Q_SLOTS:
         QCOMPARE(Conteudo(inst.Pasta()), antes);
         QCOMPARE(Conteudo(inst.Caminho(QStringLiteral("VELTO.INI"))), QStringLiteral("LEIA.TXT"));
         QVERIFY(!QFileInfo::exists(inst.Caminho(QStringLiteral("NAOEXISTE"))));
+    }
+
+    // On a full disk the replace fails with a reason, the old content stays whole and no
+    // temporary file is left. Needs a small file system of its own, named by
+    // GERENCIADOR_DISCO_CHEIO (scripts/test-windows mounts one when it may).
+    void gravaDiscoCheio() {
+        const QString disco = qEnvironmentVariable("GERENCIADOR_DISCO_CHEIO");
+        if (disco.isEmpty())
+            QSKIP("GERENCIADOR_DISCO_CHEIO does not name a small file system of its own");
+        QTemporaryDir dir(QDir::fromNativeSeparators(disco) + QStringLiteral("/EMPRESA-XXXXXX"));
+        QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+        const QString arquivo = dir.filePath(QStringLiteral("VELTO.INI"));
+        {
+            QFile f(arquivo);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(Texto('A', 3)) > 0);
+        }
+        QFile enche(dir.filePath(QStringLiteral("ENCHE.BIN")));
+        QVERIFY(enche.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        for (const int tamanho : {65536, 4096, 512, 1}) {
+            const QByteArray bloco(tamanho, 'x');
+            while (enche.write(bloco) == tamanho) {
+            }
+        }
+        enche.close();
+
+        QString erro;
+        QVERIFY(!Plataforma::GravaArquivoAtomico(QDir::toNativeSeparators(arquivo), Texto('N', 300),
+                                                 &erro));
+        QVERIFY(!erro.isEmpty());
+        QCOMPARE(Le(arquivo), Texto('A', 3));
+        QCOMPARE(Conteudo(dir.path()), QStringLiteral("ENCHE.BIN VELTO.INI"));
     }
 
     // A read-only file is refused and kept as it was.
