@@ -1,5 +1,6 @@
 # Generates the version data of the executables from project(VERSION):
-#  - versao_gerada.h: the four numbers, for the Linux version block (an ELF section of its own)
+#  - versao_gerada.h: the four numbers, for the Linux version block (an ELF section of its own,
+#                     src/common/BlocoVersao_posix.cpp)
 #  - gerenciador.rc:  the Windows VERSIONINFO resource (UTF-8 source, windres -c 65001)
 set(GERENCIADOR_VERSAO_DIR ${CMAKE_BINARY_DIR}/versao)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/versao_gerada.h.in

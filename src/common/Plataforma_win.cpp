@@ -5,12 +5,19 @@
 #include <QFileInfo>
 #include <QThread>
 #include <vector>
+
+// <windows.h> comes before the other Windows headers.
+// clang-format off
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
+// clang-format on
 
 namespace {
 
-std::wstring Largo(const QString& s) { return s.toStdWString(); }
+std::wstring Largo(const QString& s) {
+    return s.toStdWString();
+}
 
 QString ErroWindows(const QString& oque, DWORD numero) {
     wchar_t* texto = nullptr;
@@ -24,27 +31,66 @@ QString ErroWindows(const QString& oque, DWORD numero) {
     return r;
 }
 
+// True unless another handle keeps the file from being renamed over (one opened without
+// delete sharing, as many programs do when they read a file). ReplaceFileW would fail then
+// anyway, and under some implementations leaves a temporary file of its own behind.
+bool PodeSubstituir(const std::wstring& alvo) {
+    HANDLE h =
+        CreateFileW(alvo.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return true;
+}
+
+bool Posiciona(HANDLE h, qint64 posicao) {
+    LARGE_INTEGER p;
+    p.QuadPart = posicao;
+    return SetFilePointerEx(h, p, nullptr, FILE_BEGIN);
+}
+
+bool GravaTudo(HANDLE h, const QByteArray& conteudo) {
+    DWORD escritos = 0;
+    return WriteFile(h, conteudo.constData(), DWORD(conteudo.size()), &escritos, nullptr) &&
+           escritos == DWORD(conteudo.size());
+}
+
 // Rewrites the file in place: the fallback when another program holds it open without
-// delete sharing, which makes every replace fail.
+// delete sharing (but sharing writing), which makes every replace fail. The file is first
+// grown to the new size, so that a full disk fails before anything is overwritten; should the
+// write fail anyway, the old content is put back.
 bool GravaNoLugar(const std::wstring& alvo, const QByteArray& conteudo, QString* erro) {
-    HANDLE h = CreateFileW(alvo.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const QString nome = QString::fromStdWString(alvo);
+    HANDLE h =
+        CreateFileW(alvo.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        *erro = ErroWindows(QStringLiteral("Não foi possível abrir ") +
-                                QString::fromStdWString(alvo),
-                            GetLastError());
+        *erro = ErroWindows(QStringLiteral("Não foi possível abrir ") + nome, GetLastError());
         return false;
     }
-    DWORD escritos = 0;
-    const bool ok = WriteFile(h, conteudo.constData(), DWORD(conteudo.size()), &escritos,
-                              nullptr) &&
-                    escritos == DWORD(conteudo.size()) && SetEndOfFile(h) && FlushFileBuffers(h);
-    const DWORD e = GetLastError();
+    LARGE_INTEGER tamanho{};
+    QByteArray antigo;
+    bool ok = GetFileSizeEx(h, &tamanho) && tamanho.QuadPart < 0x7FFFFFFF;
+    if (ok) {
+        antigo.resize(qsizetype(tamanho.QuadPart));
+        DWORD lidos = 0;
+        ok = ReadFile(h, antigo.data(), DWORD(antigo.size()), &lidos, nullptr) &&
+             lidos == DWORD(antigo.size());
+    }
+    if (ok && conteudo.size() > antigo.size())
+        ok = Posiciona(h, conteudo.size()) && SetEndOfFile(h);
+    DWORD e = ok ? 0 : GetLastError();
+    if (ok &&
+        !(Posiciona(h, 0) && GravaTudo(h, conteudo) && SetEndOfFile(h) && FlushFileBuffers(h))) {
+        ok = false;
+        e = GetLastError();
+        if (Posiciona(h, 0) && GravaTudo(h, antigo) && SetEndOfFile(h))
+            FlushFileBuffers(h);
+    }
     CloseHandle(h);
     if (!ok)
-        *erro = ErroWindows(QStringLiteral("Não foi possível gravar ") +
-                                QString::fromStdWString(alvo),
-                            e);
+        *erro = ErroWindows(QStringLiteral("Não foi possível gravar ") + nome, e);
     return ok;
 }
 
@@ -52,7 +98,9 @@ bool GravaNoLugar(const std::wstring& alvo, const QByteArray& conteudo, QString*
 
 namespace Plataforma {
 
-QChar Delimitador() { return u'\\'; }
+QChar Delimitador() {
+    return u'\\';
+}
 
 QString CaminhoExecutavel() {
     std::vector<wchar_t> buf(MAX_PATH);
@@ -85,9 +133,12 @@ bool IniciaPrograma(const QString& caminhoCompleto) {
 }
 
 bool AbreNoSistema(const QString& alvo) {
-    const auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(GetDesktopWindow(), L"open",
-                                                           Largo(alvo).c_str(), nullptr,
-                                                           nullptr, SW_SHOWNORMAL));
+    // The shell may hand the work to extensions that need COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        GetDesktopWindow(), L"open", Largo(alvo).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (SUCCEEDED(com))
+        CoUninitialize();
     return r > 32;
 }
 
@@ -125,6 +176,12 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         *erro = QStringLiteral("Arquivo somente para leitura: ") + alvoQ;
         return false;
     }
+    // A folder of that name is never replaced (some ReplaceFileW implementations move it
+    // aside and report success).
+    if (existe && (atributos & FILE_ATTRIBUTE_DIRECTORY)) {
+        *erro = QStringLiteral("Existe uma pasta com o nome do arquivo: ") + alvoQ;
+        return false;
+    }
     const std::wstring pasta = Largo(QDir::toNativeSeparators(QFileInfo(alvoQ).absolutePath()));
     wchar_t temporario[MAX_PATH + 1];
     if (!GetTempFileNameW(pasta.c_str(), L"ger", 0, temporario)) {
@@ -142,9 +199,9 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         return false;
     }
     DWORD escritos = 0;
-    const bool gravado = WriteFile(h, conteudo.constData(), DWORD(conteudo.size()), &escritos,
-                                   nullptr) &&
-                         escritos == DWORD(conteudo.size()) && FlushFileBuffers(h);
+    const bool gravado =
+        WriteFile(h, conteudo.constData(), DWORD(conteudo.size()), &escritos, nullptr) &&
+        escritos == DWORD(conteudo.size()) && FlushFileBuffers(h);
     const DWORD eGravacao = GetLastError();
     CloseHandle(h);
     if (!gravado) {
@@ -152,16 +209,22 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         *erro = ErroWindows(QStringLiteral("Não foi possível gravar ") + alvoQ, eGravacao);
         return false;
     }
-    // ReplaceFileW keeps the original's attributes and security; a module that holds the file
-    // open without delete sharing makes it fail for a moment: retry, then write in place.
+    // ReplaceFileW keeps the original's attributes and security. A module that holds the file
+    // open without delete sharing makes any replace fail for a moment: retry, then write in
+    // place. The file's presence is checked at each try: a replace that failed half-way may
+    // have removed the original and left ours under its temporary name.
     for (int tentativa = 0; tentativa < 10; ++tentativa) {
-        const bool ok = existe ? ReplaceFileW(alvo.c_str(), temporario, nullptr,
-                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                               : MoveFileExW(temporario, alvo.c_str(),
-                                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (ok)
+        if (tentativa > 0)
+            QThread::msleep(20);
+        if (GetFileAttributesW(alvo.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (MoveFileExW(temporario, alvo.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return true;
+        } else if (PodeSubstituir(alvo) &&
+                   ReplaceFileW(alvo.c_str(), temporario, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                nullptr, nullptr)) {
             return true;
-        QThread::msleep(20);
+        }
     }
     DeleteFileW(temporario);
     return GravaNoLugar(alvo, conteudo, erro);

@@ -33,4 +33,12 @@ QString Instalacao::CopiaPrograma(const QString& nome) const {
     return destino;
 }
 
-QString CaminhoPrograma() { return qEnvironmentVariable("GERENCIADOR_BIN"); }
+// In the platform's spelling: under Wine CTest hands over Z:/... and the program's own paths
+// have backslashes.
+QString CaminhoPrograma() {
+    return QDir::toNativeSeparators(qEnvironmentVariable("GERENCIADOR_BIN"));
+}
+
+QString CaminhoModuloFalso() {
+    return QDir::toNativeSeparators(qEnvironmentVariable("GERENCIADOR_MODULO_FALSO"));
+}

@@ -26,5 +26,10 @@ private:
     QString pasta_;
 };
 
-// The real program built with the tests (GERENCIADOR_BIN, set by CTest).
+// The real program built with the tests (GERENCIADOR_BIN, set by CTest), in the platform's
+// spelling (Z:\... under Wine).
 QString CaminhoPrograma();
+
+// The module stand-in built with the tests (GERENCIADOR_MODULO_FALSO, set by CTest); see
+// tests/auxiliar/ModuloFalso.cpp for what it does.
+QString CaminhoModuloFalso();
