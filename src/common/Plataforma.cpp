@@ -11,7 +11,9 @@
 
 namespace Plataforma {
 
-QString PastaDoCaminho(const QString& caminho) {
+QString PastaDoCaminho(const QString& caminhoDado) {
+    // Windows takes '/' as a delimiter too; the result is spelled with its own.
+    const QString caminho = QDir::toNativeSeparators(caminhoDado);
     const qsizetype i = caminho.lastIndexOf(Delimitador());
     if (i < 0)
         return {};
@@ -21,7 +23,8 @@ QString PastaDoCaminho(const QString& caminho) {
     return caminho.left(raiz ? i + 1 : i);
 }
 
-QString UltimoComponente(const QString& caminho) {
+QString UltimoComponente(const QString& caminhoDado) {
+    const QString caminho = QDir::toNativeSeparators(caminhoDado);
     return caminho.mid(caminho.lastIndexOf(Delimitador()) + 1);
 }
 

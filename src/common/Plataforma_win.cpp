@@ -33,7 +33,7 @@ QString ErroWindows(const QString& oque, DWORD numero) {
 
 // True unless another handle keeps the file from being renamed over (one opened without
 // delete sharing, as many programs do when they read a file). ReplaceFileW would fail then
-// anyway, and under some implementations leaves a temporary file of its own behind.
+// anyway.
 bool PodeSubstituir(const std::wstring& alvo) {
     HANDLE h =
         CreateFileW(alvo.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -209,22 +209,20 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         *erro = ErroWindows(QStringLiteral("Não foi possível gravar ") + alvoQ, eGravacao);
         return false;
     }
-    // ReplaceFileW keeps the original's attributes and security. A module that holds the file
-    // open without delete sharing makes any replace fail for a moment: retry, then write in
-    // place. The file's presence is checked at each try: a replace that failed half-way may
-    // have removed the original and left ours under its temporary name.
-    for (int tentativa = 0; tentativa < 10; ++tentativa) {
+    // The new file takes the old one's attributes, then one rename puts it in the old one's
+    // place: the name never stands empty, so a module reading the file meanwhile sees the old
+    // content or the new one (ReplaceFileW removes the original for a moment under some
+    // implementations). A module that holds the file open without delete sharing makes the
+    // rename fail for a moment: retry, then write in place.
+    if (existe)
+        SetFileAttributesW(temporario, atributos & ~FILE_ATTRIBUTE_READONLY);
+    // Half a second in all: a module reads the file in a moment.
+    for (int tentativa = 0; tentativa < 50; ++tentativa) {
         if (tentativa > 0)
-            QThread::msleep(20);
-        if (GetFileAttributesW(alvo.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            if (MoveFileExW(temporario, alvo.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-                return true;
-        } else if (PodeSubstituir(alvo) &&
-                   ReplaceFileW(alvo.c_str(), temporario, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                nullptr, nullptr)) {
+            QThread::msleep(10);
+        if (PodeSubstituir(alvo) && MoveFileExW(temporario, alvo.c_str(),
+                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
-        }
     }
     DeleteFileW(temporario);
     return GravaNoLugar(alvo, conteudo, erro);

@@ -1,8 +1,8 @@
 #include "principal/Principal.h"
 
 #include "common/ArquivoIni.h"
-#include "common/Texto.h"
 #include "common/Mensagem.h"
+#include "common/Texto.h"
 #include "principal/Enderecos.h"
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
@@ -252,9 +252,13 @@ void TFrmPrincipal::AlteraDBXConnection(const QString& apelido) {
     RegistroConexoes::AlteraDBXConnection(PastaPrograma, NomePasta, apelido);
 }
 
-QString TFrmPrincipal::GetIP(const QString& nomeComputador) { return ::GetIP(nomeComputador); }
+QString TFrmPrincipal::GetIP(const QString& nomeComputador) {
+    return ::GetIP(nomeComputador);
+}
 
-bool TFrmPrincipal::ValidaIP(const QString& texto) { return ::ValidaIP(texto); }
+bool TFrmPrincipal::ValidaIP(const QString& texto) {
+    return ::ValidaIP(texto);
+}
 
 QString TFrmPrincipal::GetBuildInfo() {
     return VersaoPrincipalDoArquivo(Plataforma::CaminhoExecutavel());

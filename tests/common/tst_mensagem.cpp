@@ -121,7 +121,8 @@ private Q_SLOTS:
         QVERIFY2(filho.exitCode() != 0, qPrintable(saida));
         QVERIFY2(saida.contains(QLatin1String("FAIL!  : TstSemResposta::caixaSemResposta()")),
                  qPrintable(saida));
-        QVERIFY2(saida.contains(u"caixa sem resposta prevista: Deseja excluir a conexão?"_qs),
+        // Up to the first accent: a Windows console writes the rest in its own code page.
+        QVERIFY2(saida.contains(u"caixa sem resposta prevista: Deseja excluir a conex"_qs),
                  qPrintable(saida));
         QVERIFY2(saida.contains(QLatin1String("continuou: Cancelar")), qPrintable(saida));
     }
