@@ -1,8 +1,8 @@
 #include "principal/Principal.h"
 
 #include "common/ArquivoIni.h"
-#include "common/Texto.h"
 #include "common/Mensagem.h"
+#include "common/Texto.h"
 #include "principal/Enderecos.h"
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -24,6 +25,9 @@ constexpr int kLargura = 309;
 constexpr int kAlturaInicial = 164;
 constexpr int kPasso = 40; // button pitch, and the height each shown button adds
 constexpr int kEsquerdaBotao = 35;
+// The public IP lookup starts at the window's first paint, or after this long (ms) if the
+// window system does not have it painted by then.
+constexpr int kEsperaPintura = 500;
 
 // Keeps the hourglass up while a module starts, also if the start throws.
 struct CursorEspera {
@@ -176,7 +180,12 @@ void TFrmPrincipal::PosicaoFormMenu() {
 }
 
 void TFrmPrincipal::FormShow() {
-    IniciaBuscaMeuIP(ui->lblIP, UrlMeuIP);
+    // The lookup's thread starts once the window is on the screen: loading the HTTP library
+    // on it must not compete with the window's first paint.
+    if (!buscaIPPendente_) {
+        buscaIPPendente_ = true;
+        QTimer::singleShot(kEsperaPintura, this, [this] { IniciaBuscaPendente(); });
+    }
     ui->LblVersao->setText(QStringLiteral("Versão ") + GetBuildInfo());
     CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
 }
@@ -252,9 +261,13 @@ void TFrmPrincipal::AlteraDBXConnection(const QString& apelido) {
     RegistroConexoes::AlteraDBXConnection(PastaPrograma, NomePasta, apelido);
 }
 
-QString TFrmPrincipal::GetIP(const QString& nomeComputador) { return ::GetIP(nomeComputador); }
+QString TFrmPrincipal::GetIP(const QString& nomeComputador) {
+    return ::GetIP(nomeComputador);
+}
 
-bool TFrmPrincipal::ValidaIP(const QString& texto) { return ::ValidaIP(texto); }
+bool TFrmPrincipal::ValidaIP(const QString& texto) {
+    return ::ValidaIP(texto);
+}
 
 QString TFrmPrincipal::GetBuildInfo() {
     return VersaoPrincipalDoArquivo(Plataforma::CaminhoExecutavel());
@@ -265,6 +278,20 @@ void TFrmPrincipal::showEvent(QShowEvent* evento) {
     // The window system's own show events (a restore from the task bar) are not a showing.
     if (!evento->spontaneous())
         FormShow();
+}
+
+void TFrmPrincipal::paintEvent(QPaintEvent* evento) {
+    QWidget::paintEvent(evento);
+    if (buscaIPPendente_)
+        QMetaObject::invokeMethod(
+            this, [this] { IniciaBuscaPendente(); }, Qt::QueuedConnection);
+}
+
+void TFrmPrincipal::IniciaBuscaPendente() {
+    if (!buscaIPPendente_)
+        return;
+    buscaIPPendente_ = false;
+    IniciaBuscaMeuIP(ui->lblIP, UrlMeuIP);
 }
 
 bool TFrmPrincipal::eventFilter(QObject* objeto, QEvent* evento) {

@@ -85,13 +85,16 @@ protected:
     void FormShow();
 
     void showEvent(QShowEvent* evento) override;
+    void paintEvent(QPaintEvent* evento) override;
     bool eventFilter(QObject* objeto, QEvent* evento) override;
 
 private:
     void DefineAltura(int altura);
+    void IniciaBuscaPendente();
 
     Ui::TFrmPrincipal* ui;
-    int TopoBotao = 0; // top of the module button placed last
+    int TopoBotao = 0;             // top of the module button placed last
+    bool buscaIPPendente_ = false; // shown, public IP lookup not started yet
 };
 
 // The one main window of the run, while it exists.
