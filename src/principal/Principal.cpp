@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+#include <optional>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -88,6 +89,13 @@ void TFrmPrincipal::FormCreate() {
         QPushButton* botao;
         const char* executavel;
     };
+    // VELTO.INI is read once for the whole creation, when the first installed module asks.
+    std::optional<ArquivoIni> velto;
+    const auto configura = [this, &velto](QPushButton* botao) {
+        if (!velto)
+            velto.emplace(PastaPrograma + QStringLiteral("VELTO.INI"));
+        ConfiguraBotao(botao, &*velto);
+    };
     switch (EdicaoDaPasta(NomePasta)) {
     case Edicao::Empresa: {
         const Linha linhas[] = {
@@ -106,7 +114,7 @@ void TFrmPrincipal::FormCreate() {
         };
         for (const Linha& l : linhas)
             if (QFileInfo(PastaPrograma + QLatin1String(l.executavel)).isFile())
-                ConfiguraBotao(l.botao);
+                configura(l.botao);
         break;
     }
     case Edicao::Cartorio: {
@@ -124,7 +132,7 @@ void TFrmPrincipal::FormCreate() {
                 continue;
             if (i < 3)
                 DefineHint(l.botao, QLatin1String(l.executavel));
-            ConfiguraBotao(l.botao);
+            configura(l.botao);
         }
         break;
     }
@@ -133,10 +141,12 @@ void TFrmPrincipal::FormCreate() {
     }
 }
 
-void TFrmPrincipal::ConfiguraBotao(QPushButton* botao) {
-    const ArquivoIni ini(PastaPrograma + QStringLiteral("VELTO.INI"));
+void TFrmPrincipal::ConfiguraBotao(QPushButton* botao, const ArquivoIni* velto) {
+    std::optional<ArquivoIni> proprio;
+    if (!velto)
+        velto = &proprio.emplace(PastaPrograma + QStringLiteral("VELTO.INI"));
     // Only "Sim", exactly, shows the button; a missing file, section or key reads "Sim".
-    if (ini.LeTexto(QStringLiteral("BOTÕES"), Hint(botao), QStringLiteral("Sim")) !=
+    if (velto->LeTexto(QStringLiteral("BOTÕES"), Hint(botao), QStringLiteral("Sim")) !=
         QLatin1String("Sim"))
         return;
     TopoBotao += kPasso;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class ArquivoIni;
 class QAbstractButton;
 class QComboBox;
 class QLabel;
@@ -77,7 +78,8 @@ public:
 
 protected:
     void FormCreate();
-    void ConfiguraBotao(QPushButton* botao);
+    // velto: VELTO.INI as read for this creation (opened here when not given).
+    void ConfiguraBotao(QPushButton* botao, const ArquivoIni* velto = nullptr);
     void FltBtnClick(QAbstractButton* botao);
     // Escape closes the window; other keys do nothing here.
     bool FormKeyDown(int tecla, Qt::KeyboardModifiers estado);
