@@ -12,19 +12,19 @@ template <typename F> bool Resolve(QLibrary& biblioteca, const char* nome, F& fu
 
 struct Carga {
     FuncoesCurl funcoes{};
+    QLibrary* biblioteca = nullptr; // kept for the whole run
     bool pronta = false;
     QString erro;
 };
 
 void Carrega(Carga& carga) {
     // Never unloaded: a transfer abandoned at the end of the run may still be inside it.
-    auto* biblioteca = new QLibrary(NomeBibliotecaCurl());
-    if (!biblioteca->load()) {
-        carga.erro = biblioteca->errorString();
-        delete biblioteca;
+    carga.biblioteca = new QLibrary(NomeBibliotecaCurl());
+    QLibrary& b = *carga.biblioteca;
+    if (!b.load()) {
+        carga.erro = b.errorString();
         return;
     }
-    QLibrary& b = *biblioteca;
     FuncoesCurl& f = carga.funcoes;
     const bool tudo = Resolve(b, "curl_global_init", f.global_init) &&
                       Resolve(b, "curl_version_info", f.version_info) &&
