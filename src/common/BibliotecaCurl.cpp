@@ -19,7 +19,11 @@ struct Carga {
 
 void Carrega(Carga& carga) {
     // Never unloaded: a transfer abandoned at the end of the run may still be inside it.
+#if defined(_WIN32)
     carga.biblioteca = new QLibrary(NomeBibliotecaCurl());
+#else
+    carga.biblioteca = new QLibrary(QStringLiteral("curl"), 4); // libcurl.so.4, asked directly
+#endif
     QLibrary& b = *carga.biblioteca;
     if (!b.load()) {
         carga.erro = b.errorString();
