@@ -4,6 +4,7 @@
 #include "common/Mensagem.h"
 #include "common/Texto.h"
 #include "principal/Enderecos.h"
+#include "principal/Figuras.h"
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
 #include "principal/Versao.h"
@@ -46,6 +47,39 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
     Q_INIT_RESOURCE(Principal);
     ui = new Ui::TFrmPrincipal;
     ui->setupUi(this);
+    // The pictures, read without guessing their format; a button's only when it is drawn.
+    const auto figura = [](const char* nome) {
+        return QStringLiteral(":/principal/figuras/") + QLatin1String(nome);
+    };
+    ui->Image1->setPixmap(QPixmap::fromImage(LeFigura(figura("banner.png"))));
+    setWindowIcon(IconeFigura(figura("velto.png")));
+    const struct {
+        QAbstractButton* botao;
+        const char* figura;
+    } icones[] = {
+        {ui->FltBtnAdministracao, "modulo01.png"},
+        {ui->FltBtnFinanceiro, "modulo02.png"},
+        {ui->FltBtnEstoque, "modulo03.png"},
+        {ui->FltBtnCaixa, "modulo04.png"},
+        {ui->FltBtnSAC, "modulo05.png"},
+        {ui->FltBtnServico, "modulo06.png"},
+        {ui->FltBtnCentroAutomotivo, "modulo07.png"},
+        {ui->FltBtnAgronegocios, "modulo08.png"},
+        {ui->FltBtnProducaoAnimal, "modulo09.png"},
+        {ui->FltBtnVoltaAsAulas, "modulo10.png"},
+        {ui->FltBtnNFEletronica, "modulo11.png"},
+        {ui->FltBtnVendas, "modulo12.png"},
+        {ui->FltBtnNascimento, "modulo14.png"},
+        {ui->FltBtnCasamento, "modulo15.png"},
+        {ui->FltBtnObito, "modulo16.png"},
+        {ui->FltBtnFirma, "modulo17.png"},
+        {ui->FltBtnTabelionato, "modulo18.png"},
+        {ui->FltBtnTitulos, "modulo19.png"},
+        {ui->FltBtnLivroE, "modulo20.png"},
+        {ui->SpdBtnMenu, "configuracoes.png"},
+    };
+    for (const auto& i : icones)
+        i.botao->setIcon(IconeFigura(figura(i.figura)));
     // Fixed single border, system menu and minimise only.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

@@ -299,6 +299,8 @@ private Q_SLOTS:
         QVERIFY(botao->font().bold());
         QCOMPARE(botao->iconSize(), QSize(24, 24));
         QVERIFY(!botao->icon().isNull());
+        // The picture is there and readable, though read only when drawn.
+        QCOMPARE(botao->icon().pixmap(QSize(24, 24)).size(), QSize(24, 24));
         QVERIFY(botao->toolTip().isEmpty());
         QVERIFY(botao->isHidden());
     }
@@ -339,7 +341,13 @@ private Q_SLOTS:
                  u"Configurações"_qs);
         QCOMPARE(janela.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
                  QStringLiteral("Servidor em uso"));
-        QVERIFY(!janela.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+        QCOMPARE(janela.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().size(),
+                 QSize(301, 72));
+        QVERIFY(!janela.findChild<QToolButton*>(QStringLiteral("SpdBtnMenu"))
+                     ->icon()
+                     .pixmap(QSize(16, 16))
+                     .isNull());
+        QVERIFY(!janela.windowIcon().pixmap(QSize(32, 32)).isNull());
         QCOMPARE(janela.LblIP()->text(), QString());
         QCOMPARE(janela.findChild<QLabel*>(QStringLiteral("LblVersao"))->text(),
                  u"Versão 3.1.1.0"_qs);
