@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up to the main window's first paint (the program's own main, in the demo installation's
-# EMPRESA folder) beside a bare Qt window that quits at its first paint: one hyperfine run and
+# EMPRESA folder) beside a bare Qt window that quits at its first paint (and the same window
+# with one label and one button): one hyperfine run and
 # the peak resident memory of each, with the offscreen platform and with xcb under a private
 # Xvfb (started and stopped here by its process id).
 # Usage: bench/arranque.sh [build folder]   (default build-bench; a Release build configured
@@ -16,6 +17,7 @@ fi
 cmake --build "$build" -j2 --target bench_arranque >/dev/null
 programa=$build/demo/EMPRESA/arranque
 nua=$build/bench/janela_nua
+texto=$build/bench/janela_texto
 runtime=$(mktemp -d)
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
@@ -38,9 +40,10 @@ memoria() {
 
 mede() {
     echo "== $QT_QPA_PLATFORM"
-    hyperfine -N --warmup 5 --runs 50 "$programa" "$nua"
-    echo "peak memory, arranque:   $(memoria "$programa")"
-    echo "peak memory, janela_nua: $(memoria "$nua")"
+    hyperfine -N --warmup 5 --runs 50 "$programa" "$nua" "$texto"
+    echo "peak memory, arranque:     $(memoria "$programa")"
+    echo "peak memory, janela_nua:   $(memoria "$nua")"
+    echo "peak memory, janela_texto: $(memoria "$texto")"
 }
 
 cd "$(dirname "$programa")"
