@@ -4,6 +4,7 @@
 #include "common/Mensagem.h"
 #include "common/Texto.h"
 #include "principal/Enderecos.h"
+#include "principal/Figuras.h"
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
 #include "principal/Versao.h"
@@ -15,6 +16,8 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
+#include <optional>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -24,6 +27,9 @@ constexpr int kLargura = 309;
 constexpr int kAlturaInicial = 164;
 constexpr int kPasso = 40; // button pitch, and the height each shown button adds
 constexpr int kEsquerdaBotao = 35;
+// The public IP lookup starts at the window's first paint, or after this long (ms) if the
+// window system does not have it painted by then.
+constexpr int kEsperaPintura = 500;
 
 // Keeps the hourglass up while a module starts, also if the start throws.
 struct CursorEspera {
@@ -41,6 +47,39 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
     Q_INIT_RESOURCE(Principal);
     ui = new Ui::TFrmPrincipal;
     ui->setupUi(this);
+    // The pictures, read without guessing their format; a button's only when it is drawn.
+    const auto figura = [](const char* nome) {
+        return QStringLiteral(":/principal/figuras/") + QLatin1String(nome);
+    };
+    ui->Image1->setPixmap(QPixmap::fromImage(LeFigura(figura("banner.png"))));
+    setWindowIcon(IconeFigura(figura("velto.png")));
+    const struct {
+        QAbstractButton* botao;
+        const char* figura;
+    } icones[] = {
+        {ui->FltBtnAdministracao, "modulo01.png"},
+        {ui->FltBtnFinanceiro, "modulo02.png"},
+        {ui->FltBtnEstoque, "modulo03.png"},
+        {ui->FltBtnCaixa, "modulo04.png"},
+        {ui->FltBtnSAC, "modulo05.png"},
+        {ui->FltBtnServico, "modulo06.png"},
+        {ui->FltBtnCentroAutomotivo, "modulo07.png"},
+        {ui->FltBtnAgronegocios, "modulo08.png"},
+        {ui->FltBtnProducaoAnimal, "modulo09.png"},
+        {ui->FltBtnVoltaAsAulas, "modulo10.png"},
+        {ui->FltBtnNFEletronica, "modulo11.png"},
+        {ui->FltBtnVendas, "modulo12.png"},
+        {ui->FltBtnNascimento, "modulo14.png"},
+        {ui->FltBtnCasamento, "modulo15.png"},
+        {ui->FltBtnObito, "modulo16.png"},
+        {ui->FltBtnFirma, "modulo17.png"},
+        {ui->FltBtnTabelionato, "modulo18.png"},
+        {ui->FltBtnTitulos, "modulo19.png"},
+        {ui->FltBtnLivroE, "modulo20.png"},
+        {ui->SpdBtnMenu, "configuracoes.png"},
+    };
+    for (const auto& i : icones)
+        i.botao->setIcon(IconeFigura(figura(i.figura)));
     // Fixed single border, system menu and minimise only.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -84,6 +123,13 @@ void TFrmPrincipal::FormCreate() {
         QPushButton* botao;
         const char* executavel;
     };
+    // VELTO.INI is read once for the whole creation, when the first installed module asks.
+    std::optional<ArquivoIni> velto;
+    const auto configura = [this, &velto](QPushButton* botao) {
+        if (!velto)
+            velto.emplace(PastaPrograma + QStringLiteral("VELTO.INI"));
+        ConfiguraBotao(botao, &*velto);
+    };
     switch (EdicaoDaPasta(NomePasta)) {
     case Edicao::Empresa: {
         const Linha linhas[] = {
@@ -102,7 +148,7 @@ void TFrmPrincipal::FormCreate() {
         };
         for (const Linha& l : linhas)
             if (QFileInfo(PastaPrograma + QLatin1String(l.executavel)).isFile())
-                ConfiguraBotao(l.botao);
+                configura(l.botao);
         break;
     }
     case Edicao::Cartorio: {
@@ -120,7 +166,7 @@ void TFrmPrincipal::FormCreate() {
                 continue;
             if (i < 3)
                 DefineHint(l.botao, QLatin1String(l.executavel));
-            ConfiguraBotao(l.botao);
+            configura(l.botao);
         }
         break;
     }
@@ -129,10 +175,12 @@ void TFrmPrincipal::FormCreate() {
     }
 }
 
-void TFrmPrincipal::ConfiguraBotao(QPushButton* botao) {
-    const ArquivoIni ini(PastaPrograma + QStringLiteral("VELTO.INI"));
+void TFrmPrincipal::ConfiguraBotao(QPushButton* botao, const ArquivoIni* velto) {
+    std::optional<ArquivoIni> proprio;
+    if (!velto)
+        velto = &proprio.emplace(PastaPrograma + QStringLiteral("VELTO.INI"));
     // Only "Sim", exactly, shows the button; a missing file, section or key reads "Sim".
-    if (ini.LeTexto(QStringLiteral("BOTÕES"), Hint(botao), QStringLiteral("Sim")) !=
+    if (velto->LeTexto(QStringLiteral("BOTÕES"), Hint(botao), QStringLiteral("Sim")) !=
         QLatin1String("Sim"))
         return;
     TopoBotao += kPasso;
@@ -176,7 +224,12 @@ void TFrmPrincipal::PosicaoFormMenu() {
 }
 
 void TFrmPrincipal::FormShow() {
-    IniciaBuscaMeuIP(ui->lblIP, UrlMeuIP);
+    // The lookup's thread starts once the window is on the screen: loading the HTTP library
+    // on it must not compete with the window's first paint.
+    if (!buscaIPPendente_) {
+        buscaIPPendente_ = true;
+        QTimer::singleShot(kEsperaPintura, this, [this] { IniciaBuscaPendente(); });
+    }
     ui->LblVersao->setText(QStringLiteral("Versão ") + GetBuildInfo());
     CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
 }
@@ -269,6 +322,20 @@ void TFrmPrincipal::showEvent(QShowEvent* evento) {
     // The window system's own show events (a restore from the task bar) are not a showing.
     if (!evento->spontaneous())
         FormShow();
+}
+
+void TFrmPrincipal::paintEvent(QPaintEvent* evento) {
+    QWidget::paintEvent(evento);
+    if (buscaIPPendente_)
+        QMetaObject::invokeMethod(
+            this, [this] { IniciaBuscaPendente(); }, Qt::QueuedConnection);
+}
+
+void TFrmPrincipal::IniciaBuscaPendente() {
+    if (!buscaIPPendente_)
+        return;
+    buscaIPPendente_ = false;
+    IniciaBuscaMeuIP(ui->lblIP, UrlMeuIP);
 }
 
 bool TFrmPrincipal::eventFilter(QObject* objeto, QEvent* evento) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+class ArquivoIni;
 class QAbstractButton;
 class QComboBox;
 class QLabel;
@@ -77,7 +78,8 @@ public:
 
 protected:
     void FormCreate();
-    void ConfiguraBotao(QPushButton* botao);
+    // velto: VELTO.INI as read for this creation (opened here when not given).
+    void ConfiguraBotao(QPushButton* botao, const ArquivoIni* velto = nullptr);
     void FltBtnClick(QAbstractButton* botao);
     // Escape closes the window; other keys do nothing here.
     bool FormKeyDown(int tecla, Qt::KeyboardModifiers estado);
@@ -85,13 +87,16 @@ protected:
     void FormShow();
 
     void showEvent(QShowEvent* evento) override;
+    void paintEvent(QPaintEvent* evento) override;
     bool eventFilter(QObject* objeto, QEvent* evento) override;
 
 private:
     void DefineAltura(int altura);
+    void IniciaBuscaPendente();
 
     Ui::TFrmPrincipal* ui;
-    int TopoBotao = 0; // top of the module button placed last
+    int TopoBotao = 0;             // top of the module button placed last
+    bool buscaIPPendente_ = false; // shown, public IP lookup not started yet
 };
 
 // The one main window of the run, while it exists.

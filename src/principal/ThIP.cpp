@@ -1,12 +1,12 @@
 #include "principal/ThIP.h"
 
+#include "common/BibliotecaCurl.h"
 #include "common/Texto.h"
 #include "principal/Enderecos.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QUrl>
-#include <curl/curl.h>
 #include <memory>
 #include <mutex>
 
@@ -66,45 +66,49 @@ QString Th_IP::IpDaPagina(const QString& pagina) {
 }
 
 QString Th_IP::BuscaMeuIP() {
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    // libcurl is loaded here, on this thread, the first time the program needs it.
+    const FuncoesCurl* c = BibliotecaCurl();
+    if (!c)
+        return kNaoEncontrado;
+    std::unique_ptr<CURL, void (*)(CURL*)> curl(c->easy_init(), c->easy_cleanup);
     if (!curl)
         return kNaoEncontrado;
     QUrl endereco(url_);
     endereco.setPath(QStringLiteral("/"));
     const QByteArray url = endereco.toEncoded();
     Coleta coleta;
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_PROXY, "");
-    curl_easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
+    c->easy_setopt(curl.get(), CURLOPT_URL, url.constData());
+    c->easy_setopt(curl.get(), CURLOPT_HTTPGET, 1L);
+    c->easy_setopt(curl.get(), CURLOPT_FAILONERROR, 1L);
+    c->easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    c->easy_setopt(curl.get(), CURLOPT_PROXY, "");
+    c->easy_setopt(curl.get(), CURLOPT_PROTOCOLS_STR, "http,https");
     // A dead network gives up in time; a page that trickles is dropped.
-    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
-    curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, 60L);
+    c->easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, 30L);
+    c->easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+    c->easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, 60L);
     // An abandoned name lookup is left to finish on its own instead of being waited for.
-    curl_easy_setopt(curl.get(), CURLOPT_QUICK_EXIT, 1L);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &GuardaCorpo);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &coleta);
+    c->easy_setopt(curl.get(), CURLOPT_QUICK_EXIT, 1L);
+    c->easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &GuardaCorpo);
+    c->easy_setopt(curl.get(), CURLOPT_WRITEDATA, &coleta);
 
     // The multi interface, so that Abortar() can wake the wait at once.
-    CURLM* multi = curl_multi_init();
+    CURLM* multi = c->multi_init();
     if (!multi)
         return kNaoEncontrado;
     {
         const std::lock_guard trava(mutexMulti_);
         multi_ = multi;
     }
-    curl_multi_add_handle(multi, curl.get());
+    c->multi_add_handle(multi, curl.get());
     bool concluida = false;
     CURLcode rc = CURLE_OK;
     while (!abortar_.load()) {
         int correndo = 0;
-        if (curl_multi_perform(multi, &correndo) != CURLM_OK)
+        if (c->multi_perform(multi, &correndo) != CURLM_OK)
             break;
         int restantes = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &restantes)) {
+        while (CURLMsg* msg = c->multi_info_read(multi, &restantes)) {
             if (msg->msg == CURLMSG_DONE) {
                 rc = msg->data.result;
                 concluida = true;
@@ -112,15 +116,15 @@ QString Th_IP::BuscaMeuIP() {
         }
         if (concluida || correndo == 0)
             break;
-        if (curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+        if (c->multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
             break;
     }
-    curl_multi_remove_handle(multi, curl.get());
+    c->multi_remove_handle(multi, curl.get());
     {
         const std::lock_guard trava(mutexMulti_);
         multi_ = nullptr;
     }
-    curl_multi_cleanup(multi);
+    c->multi_cleanup(multi);
 
     if (!concluida || abortar_.load())
         return kNaoEncontrado;
@@ -132,8 +136,9 @@ QString Th_IP::BuscaMeuIP() {
 void Th_IP::Abortar() {
     abortar_.store(true);
     const std::lock_guard trava(mutexMulti_);
+    // A transfer is registered only once the library is loaded.
     if (multi_)
-        curl_multi_wakeup(multi_);
+        BibliotecaCurl()->multi_wakeup(multi_);
 }
 
 void Th_IP::run() {
@@ -144,9 +149,6 @@ void Th_IP::run() {
 }
 
 Th_IP* IniciaBuscaMeuIP(QLabel* lblIP, const QString& urlPagina) {
-    static std::once_flag curlIniciado;
-    std::call_once(curlIniciado, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
     QCoreApplication* app = QCoreApplication::instance();
     auto* th = new Th_IP(urlPagina, app);
     if (lblIP) {

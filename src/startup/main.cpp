@@ -1,13 +1,9 @@
 #include "common/Aplicacao.h"
 #include "startup/Inicio.h"
 
-#include <curl/curl.h>
-
 int main(int argc, char** argv) {
-    // libcurl's global state, once, before any thread of ours can use it.
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // libcurl is not touched here: it is loaded, and its global state set up, by its first
+    // user (the public IP lookup, on its own thread), once the window is on the screen.
     Aplicacao app(argc, argv);
-    // No curl_global_cleanup: the program ends here, and a public IP lookup still under way
-    // may be inside libcurl on its own thread.
     return ExecutaGerenciador();
 }

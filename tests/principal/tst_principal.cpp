@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
 #include <QToolButton>
@@ -27,6 +28,11 @@ namespace {
 const QByteArray kSecao = "[BOT\xD5"
                           "ES]\r\n";
 const QByteArray kNao = "N\xE3o";
+
+// Every byte of a literal, NULs included.
+template <size_t N> QByteArray Bytes(const char (&texto)[N]) {
+    return QByteArray(texto, qsizetype(N - 1));
+}
 
 QList<QPushButton*> Botoes(const TFrmPrincipal& janela) {
     return janela.findChild<QWidget*>(QStringLiteral("PnlBotoes"))
@@ -121,6 +127,48 @@ private Q_SLOTS:
         QTest::newRow("VELTO.INI de lixo binário")
             << "EMPRESA" << tres << QByteArray("\x00\xFF[\x01=\x80\r\n\x00\x00", 10)
             << QStringList{"VELTOM01.EXE@7", "VELTOM03.EXE@47", "VELTOM12.EXE@87"} << 284;
+        // Bad files: the rule still holds (exactly "Sim" shows, a missing key reads "Sim").
+        const QStringList todos = {"VELTOM01.EXE@7", "VELTOM03.EXE@47", "VELTOM12.EXE@87"};
+        const QStringList sem03 = {"VELTOM01.EXE@7", "VELTOM12.EXE@47"};
+        const auto acaso = [](quint32 semente, qsizetype tamanho) {
+            QByteArray bytes(tamanho, Qt::Uninitialized);
+            QRandomGenerator gerador(semente);
+            gerador.fillRange(reinterpret_cast<quint32*>(bytes.data()), tamanho / 4);
+            return bytes;
+        };
+        QTest::newRow("64 KiB ao acaso")
+            << "EMPRESA" << tres << acaso(1, 64 * 1024) << todos << 284;
+        QTest::newRow("só bytes NUL")
+            << "EMPRESA" << tres << QByteArray(4096, '\0') << todos << 284;
+        // A NUL at the end of a value is trimmed like a blank; inside it the value is another.
+        QTest::newRow("NUL no fim e no meio do valor")
+            << "EMPRESA" << tres << kSecao + Bytes("VELTOM01.EXE=Sim\0\r\nVELTOM03.EXE=S\0im\r\n")
+            << QStringList{"VELTOM01.EXE@7", "VELTOM12.EXE@47"} << 244;
+        QTest::newRow("NUL no nome da seção") << "EMPRESA" << tres
+                                              << Bytes("[BOT\0\xD5"
+                                                       "ES]\r\nVELTOM03.EXE=N\xE3o\r\n")
+                                              << todos << 284;
+        QTest::newRow("10 MB antes da seção")
+            << "EMPRESA" << tres
+            << "[LIXO]\r\n" +
+                   QByteArray("CHAVE=enchimento de dez megabytes\r\n")
+                       .repeated(10 * 1024 * 1024 / 35) +
+                   kSecao + "VELTOM03.EXE=" + kNao + "\r\n"
+            << sem03 << 244;
+        QTest::newRow("valor de 10 MB")
+            << "EMPRESA" << tres
+            << kSecao + "VELTOM03.EXE=Sim" + QByteArray(10 * 1024 * 1024, 'm') + "\r\n"
+            << sem03 << 244;
+        QTest::newRow("linhas terminadas só em CR") << "EMPRESA" << tres
+                                                    << "[BOT\xD5"
+                                                       "ES]\rVELTOM01.EXE=Sim\rVELTOM03.EXE=" +
+                                                           kNao + "\rVELTOM12.EXE=Sim\r"
+                                                    << sem03 << 244;
+        QTest::newRow("seção válida entre lixo")
+            << "EMPRESA" << tres
+            << acaso(2, 16 * 1024) + "\r\n" + kSecao + "VELTOM03.EXE=" + kNao +
+                   "\r\nVELTOM12.EXE=Sim\r\n" + acaso(3, 16 * 1024)
+            << sem03 << 244;
         QTest::newRow("VELTO.INI que é uma pasta")
             << "EMPRESA" << QStringList{"VELTOM01.EXE", "VELTO.INI/"} << QByteArray()
             << QStringList{"VELTOM01.EXE@7"} << 204;
@@ -253,6 +301,8 @@ private Q_SLOTS:
         QVERIFY(botao->font().bold());
         QCOMPARE(botao->iconSize(), QSize(24, 24));
         QVERIFY(!botao->icon().isNull());
+        // The picture is there and readable, though read only when drawn.
+        QCOMPARE(botao->icon().pixmap(QSize(24, 24)).size(), QSize(24, 24));
         QVERIFY(botao->toolTip().isEmpty());
         QVERIFY(botao->isHidden());
     }
@@ -293,7 +343,13 @@ private Q_SLOTS:
                  u"Configurações"_qs);
         QCOMPARE(janela.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
                  QStringLiteral("Servidor em uso"));
-        QVERIFY(!janela.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+        QCOMPARE(janela.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().size(),
+                 QSize(301, 72));
+        QVERIFY(!janela.findChild<QToolButton*>(QStringLiteral("SpdBtnMenu"))
+                     ->icon()
+                     .pixmap(QSize(16, 16))
+                     .isNull());
+        QVERIFY(!janela.windowIcon().pixmap(QSize(32, 32)).isNull());
         QCOMPARE(janela.LblIP()->text(), QString());
         QCOMPARE(janela.findChild<QLabel*>(QStringLiteral("LblVersao"))->text(),
                  u"Versão 3.1.1.0"_qs);

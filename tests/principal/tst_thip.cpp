@@ -1,4 +1,5 @@
 #include "principal/ThIP.h"
+#include "support/ServidorPagina.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -12,60 +13,6 @@
 #include <cstring>
 
 namespace {
-
-// A canned page server on 127.0.0.1: answers every request with one fixed response after a
-// delay (never, when the delay is negative), and keeps the request lines it saw.
-class ServidorPagina : public QObject {
-public:
-    ServidorPagina(QByteArray status, QByteArray corpo, int atrasoMs = 0)
-        : status_(std::move(status)), corpo_(std::move(corpo)), atrasoMs_(atrasoMs) {
-        QObject::connect(&servidor_, &QTcpServer::newConnection, this, [this] { Aceita(); });
-        servidor_.listen(QHostAddress::LocalHost, 0);
-    }
-    bool Ouvindo() const { return servidor_.isListening(); }
-    QString Url(const QString& caminho = QStringLiteral("/")) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(servidor_.serverPort()).arg(caminho);
-    }
-    const QList<QByteArray>& Pedidos() const { return pedidos_; }
-
-private:
-    void Aceita() {
-        while (QTcpSocket* s = servidor_.nextPendingConnection()) {
-            s->setParent(this);
-            auto lido = std::make_shared<QByteArray>();
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, lido] {
-                *lido += s->readAll();
-                const qsizetype fim = lido->indexOf("\r\n\r\n");
-                if (fim < 0 || lido->isEmpty())
-                    return;
-                pedidos_.append(lido->left(lido->indexOf("\r\n")));
-                lido->clear();
-                if (atrasoMs_ >= 0)
-                    QTimer::singleShot(atrasoMs_, s, [this, s] { Responde(s); });
-            });
-        }
-    }
-    void Responde(QTcpSocket* s) {
-        s->write("HTTP/1.1 " + status_ + "\r\nContent-Type: text/html\r\nContent-Length: " +
-                 QByteArray::number(corpo_.size()) + "\r\nConnection: close\r\n\r\n" + corpo_);
-        s->disconnectFromHost();
-    }
-
-    QTcpServer servidor_;
-    QByteArray status_;
-    QByteArray corpo_;
-    int atrasoMs_;
-    QList<QByteArray> pedidos_;
-};
-
-// A port on which nothing listens.
-quint16 PortaFechada() {
-    QTcpServer s;
-    s.listen(QHostAddress::LocalHost, 0);
-    const quint16 porta = s.serverPort();
-    s.close();
-    return porta;
-}
 
 const QString kNaoEncontrado = QStringLiteral("Meu IP não encontrado!");
 

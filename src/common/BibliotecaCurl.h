@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <curl/curl.h>
+
+// libcurl, loaded at its first use instead of at program start: the library and the tree of
+// libraries it needs (TLS, SSH, LDAP, Kerberos...) cost the start a third of its time and a
+// quarter of its memory although the window needs none of them to appear. The first call
+// loads it and runs curl_global_init once (std::call_once: several threads may ask at once),
+// on whichever thread asks; the public IP lookup asks from its own thread.
+//
+// Only the functions the program uses are here; call them through the table, e.g.
+// `c->easy_setopt(h, CURLOPT_URL, url)` (the same arguments as the curl_* functions).
+struct FuncoesCurl {
+    CURLcode (*global_init)(long flags);
+    curl_version_info_data* (*version_info)(CURLversion versao);
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL* curl, CURLoption opcao, ...);
+    CURLcode (*easy_perform)(CURL* curl);
+    CURLcode (*easy_getinfo)(CURL* curl, CURLINFO info, ...);
+    const char* (*easy_strerror)(CURLcode codigo);
+    void (*easy_cleanup)(CURL* curl);
+    CURLM* (*multi_init)();
+    CURLMcode (*multi_add_handle)(CURLM* multi, CURL* curl);
+    CURLMcode (*multi_remove_handle)(CURLM* multi, CURL* curl);
+    CURLMcode (*multi_perform)(CURLM* multi, int* correndo);
+    CURLMsg* (*multi_info_read)(CURLM* multi, int* restantes);
+    CURLMcode (*multi_poll)(CURLM* multi, curl_waitfd extras[], unsigned int nExtras, int espera,
+                            int* prontos);
+    CURLMcode (*multi_wakeup)(CURLM* multi);
+    CURLMcode (*multi_cleanup)(CURLM* multi);
+};
+
+// The loaded library with curl_global_init done, or nullptr when it cannot be loaded or
+// initialised (then `erro`, if given, says why). The answer is decided once per run.
+const FuncoesCurl* BibliotecaCurl(QString* erro = nullptr);
+
+// The file the loader asks for: libcurl.so.4 / libcurl.dll.
+QString NomeBibliotecaCurl();
