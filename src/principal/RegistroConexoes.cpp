@@ -33,18 +33,26 @@ void ErroArquivoConexoes() {
 }
 
 // Case-insensitive alphabetical order of the visible selector; equal names keep file order.
-// Each name's collation key is made once and the keys are compared as bytes: they order as
-// the collator does, and a large registry is not collated name against name n log n times.
-// Returns the file index of each list position.
+// Returns the file index of each list position. A long list is sorted by collation keys, made
+// once per name and compared as bytes (they order as the collator does): comparing names
+// directly costs fewer instructions, but on a very large registry the n log n comparisons walk
+// all over the memory and the keys win.
 std::vector<qsizetype> OrdenaApelidos(const QStringList& secoes) {
+    constexpr qsizetype kNomesParaChaves = 20000;
     QCollator colador{QLocale(QLocale::Portuguese, QLocale::Brazil)};
     colador.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<qsizetype> ordem(secoes.size());
+    std::iota(ordem.begin(), ordem.end(), 0);
+    if (secoes.size() < kNomesParaChaves) {
+        std::stable_sort(ordem.begin(), ordem.end(), [&](qsizetype a, qsizetype b) {
+            return colador.compare(secoes[a], secoes[b]) < 0;
+        });
+        return ordem;
+    }
     std::vector<QCollatorSortKey> chaves;
     chaves.reserve(std::size_t(secoes.size()));
     for (const QString& secao : secoes)
         chaves.push_back(colador.sortKey(secao));
-    std::vector<qsizetype> ordem(secoes.size());
-    std::iota(ordem.begin(), ordem.end(), 0);
     std::stable_sort(ordem.begin(), ordem.end(), [&](qsizetype a, qsizetype b) {
         return chaves[std::size_t(a)].compare(chaves[std::size_t(b)]) < 0;
     });
