@@ -1,6 +1,7 @@
 // The INI engine: parsing a large file, an operation that writes many keys (one replace),
 // reading one key of a typical connection registry.
 #include "common/ArquivoIni.h"
+#include "common/Plataforma.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -84,6 +85,63 @@ void BM_LeUmaChaveConexoes(benchmark::State& estado) {
     }
 }
 BENCHMARK(BM_LeUmaChaveConexoes)->Unit(benchmark::kMicrosecond);
+
+// One round on a registry of 10,000 servers (4 keys each): open and read the file, list the
+// sections, read one key and write one key per section, commit (one atomic replace with its
+// fsyncs). The split: the same round ending in Conteudo() (CPU only, nothing written), and
+// the commit alone (GravaArquivoAtomico of the same bytes).
+constexpr int kServidoresRodada = 10000;
+
+const QString& ArquivoRodada() {
+    static const QString caminho = Grava(QStringLiteral("RODADA.INI"), Conexoes(kServidoresRodada));
+    return caminho;
+}
+
+// Returns the bytes the round leaves; writes them when `grava`.
+QByteArray Rodada(int volta, bool grava, benchmark::State& estado) {
+    ArquivoIni ini(ArquivoRodada());
+    const QStringList secoes = ini.Secoes();
+    qsizetype lidos = 0;
+    for (const QString& secao : secoes)
+        lidos += ini.LeTexto(secao, QStringLiteral("Servidor")).size();
+    benchmark::DoNotOptimize(lidos);
+    // A new value every round, so that every round really changes the file.
+    const QString status = volta % 2 ? QStringLiteral("A") : QStringLiteral("I");
+    for (const QString& secao : secoes)
+        ini.GravaTexto(secao, QStringLiteral("Status"), status);
+    if (grava) {
+        if (!ini.Grava())
+            estado.SkipWithError("Grava falhou");
+        return {};
+    }
+    return ini.Conteudo();
+}
+
+void BM_RodadaConexoes(benchmark::State& estado) {
+    int volta = 0;
+    for (auto _ : estado)
+        Rodada(++volta, true, estado);
+    estado.SetItemsProcessed(estado.iterations() * kServidoresRodada);
+}
+BENCHMARK(BM_RodadaConexoes)->Unit(benchmark::kMillisecond);
+
+void BM_RodadaConexoesSemGravar(benchmark::State& estado) {
+    int volta = 0;
+    for (auto _ : estado)
+        benchmark::DoNotOptimize(Rodada(++volta, false, estado));
+}
+BENCHMARK(BM_RodadaConexoesSemGravar)->Unit(benchmark::kMillisecond);
+
+void BM_RodadaSoGravacao(benchmark::State& estado) {
+    const QByteArray bytes = Conexoes(kServidoresRodada);
+    const QString caminho = Grava(QStringLiteral("RODADA-GRAVACAO.INI"), bytes);
+    QString erro;
+    for (auto _ : estado)
+        if (!Plataforma::GravaArquivoAtomico(caminho, bytes, &erro))
+            estado.SkipWithError("GravaArquivoAtomico falhou");
+    estado.SetBytesProcessed(estado.iterations() * bytes.size());
+}
+BENCHMARK(BM_RodadaSoGravacao)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -15,15 +15,31 @@ const QByteArray kFimCr = QByteArrayLiteral("\r");
 
 // A value or name never spans lines: a line break in it would make new lines in the file.
 QByteArray UmaLinha(QByteArray bytes) {
-    bytes.replace('\r', ' ');
-    bytes.replace('\n', ' ');
+    // Most names and values have no break: no copy, no write.
+    if (bytes.contains('\r') || bytes.contains('\n')) {
+        bytes.replace('\r', ' ');
+        bytes.replace('\n', ' ');
+    }
     return bytes;
 }
 
 // Names as the caller gives them: trimmed, in the file's code page, on one line (the same
 // for reading and writing, so that a name written is found again).
 QByteArray NomeArquivo(const QString& nome) {
-    return UmaLinha(ParaWindows1252(Apara(nome)));
+    QStringView v(nome);
+    while (!v.isEmpty() && v.front().unicode() <= 32)
+        v = v.sliced(1);
+    while (!v.isEmpty() && v.back().unicode() <= 32)
+        v.chop(1);
+    return UmaLinha(ParaWindows1252(v));
+}
+
+// Sections up to this many lines are searched line by line: for the few keys of a typical
+// section that is faster than a hash, and the object stays small.
+constexpr std::size_t kLinhasSemIndice = 16;
+
+constexpr char MaiusculaAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
 }
 
 // The value of a key line: after the first '=', trimmed, a matching pair of quotes removed.
@@ -34,16 +50,21 @@ QByteArrayView ValorDaLinha(const QByteArray& texto) {
     return v;
 }
 
-// The key of the name indexes: the name with its ASCII letters upper-cased, as names match.
-QByteArray ChaveDoIndice(QByteArrayView nome) {
-    QByteArray r = nome.toByteArray();
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    return r;
+} // namespace
+
+bool ArquivoIni::NomeSemCaixa::Iguais(QByteArrayView a, QByteArrayView b) {
+    return IguaisSemCaixaAscii(a, b);
 }
 
-} // namespace
+size_t ArquivoIni::NomeSemCaixa::Hash(QByteArrayView nome, size_t semente) {
+    // FNV-1a of the upper-cased bytes, so that names equal but for the case hash alike.
+    size_t h = 14695981039346656037ULL ^ semente;
+    for (char c : nome) {
+        h ^= static_cast<unsigned char>(MaiusculaAscii(c));
+        h *= 1099511628211ULL;
+    }
+    return h;
+}
 
 ArquivoIni::ArquivoIni(QString caminho) : caminho_(std::move(caminho)) {
     secoes_.emplace_back(); // the lines before the first header
@@ -135,28 +156,38 @@ void ArquivoIni::Classifica(Linha& linha, bool doArquivo) {
 void ArquivoIni::IndexaChaves(const Secao& secao) {
     secao.chavesIndexadas = true;
     secao.chaves.clear();
+    secao.chaves.reserve(qsizetype(secao.linhas.size()));
     for (qsizetype i = qsizetype(secao.linhas.size()) - 1; i >= 0; --i)
         if (secao.linhas[i].tipo == Tipo::Chave)
-            secao.chaves.insert(ChaveDoIndice(secao.linhas[i].nome), i); // the first one wins
+            secao.chaves.insert(NomeSemCaixa{secao.linhas[i].nome}, i); // the first one wins
 }
 
 void ArquivoIni::IndexaSecoes() const {
     secoesIndexadas_ = true;
     indiceSecoes_.clear();
+    indiceSecoes_.reserve(qsizetype(secoes_.size()));
     for (qsizetype i = qsizetype(secoes_.size()) - 1; i >= 1; --i)
-        indiceSecoes_.insert(ChaveDoIndice(secoes_[i].cabecalho.nome), i);
+        indiceSecoes_.insert(NomeSemCaixa{secoes_[i].cabecalho.nome}, i); // the first one wins
 }
 
-qsizetype ArquivoIni::AchaSecao(QByteArrayView nome) const {
+qsizetype ArquivoIni::AchaSecao(const QByteArray& nome) const {
     if (!secoesIndexadas_)
         IndexaSecoes();
-    return indiceSecoes_.value(ChaveDoIndice(nome), -1);
+    return indiceSecoes_.value(NomeSemCaixa{nome}, -1);
 }
 
-qsizetype ArquivoIni::AchaChave(const Secao& secao, QByteArrayView nome) {
+qsizetype ArquivoIni::AchaChave(const Secao& secao, const QByteArray& nome) {
+    if (secao.linhas.size() <= kLinhasSemIndice) {
+        secao.chavesIndexadas = false; // an index kept from a longer past would go stale
+        for (std::size_t i = 0; i < secao.linhas.size(); ++i)
+            if (secao.linhas[i].tipo == Tipo::Chave &&
+                IguaisSemCaixaAscii(secao.linhas[i].nome, nome))
+                return qsizetype(i);
+        return -1;
+    }
     if (!secao.chavesIndexadas)
         IndexaChaves(secao);
-    return secao.chaves.value(ChaveDoIndice(nome), -1);
+    return secao.chaves.value(NomeSemCaixa{nome}, -1);
 }
 
 ArquivoIni::Linha* ArquivoIni::UltimaLinha() {
@@ -232,7 +263,7 @@ void ArquivoIni::GravaTexto(const QString& secao, const QString& chave, const QS
         nova_secao.temCabecalho = true;
         nova_secao.cabecalho = std::move(cabecalho);
         s = qsizetype(secoes_.size()) - 1;
-        indiceSecoes_.insert(ChaveDoIndice(nomeSecao), s);
+        indiceSecoes_.insert(NomeSemCaixa{nomeSecao}, s);
     }
     Secao& sec = secoes_[s];
     const qsizetype k = AchaChave(sec, nomeChave);
@@ -262,7 +293,8 @@ void ArquivoIni::GravaTexto(const QString& secao, const QString& chave, const QS
     if (anterior.fim.isEmpty()) // the file's last line
         anterior.fim = kFimNovo;
     sec.linhas.insert(sec.linhas.begin() + pos, std::move(nova));
-    sec.chaves.insert(ChaveDoIndice(nomeChave), pos);
+    if (sec.chavesIndexadas)
+        sec.chaves.insert(NomeSemCaixa{nomeChave}, pos);
     alterado_ = true;
 }
 

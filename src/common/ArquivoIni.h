@@ -57,15 +57,27 @@ private:
         Tipo tipo = Tipo::Outra;
         QByteArray nome; // section or key name, trimmed
     };
+    // A name as names match: equal when equal but for the letter case of ASCII letters. The
+    // bytes are the name's own (often pointing into the file's bytes): no copy is made.
+    struct NomeSemCaixa {
+        QByteArray nome;
+        static bool Iguais(QByteArrayView a, QByteArrayView b);
+        static size_t Hash(QByteArrayView nome, size_t semente);
+        friend bool operator==(const NomeSemCaixa& a, const NomeSemCaixa& b) {
+            return Iguais(a.nome, b.nome);
+        }
+        friend size_t qHash(const NomeSemCaixa& n, size_t semente) { return Hash(n.nome, semente); }
+    };
     // A section header and the lines up to the next one. The first one holds the lines
     // before the first header and has no header.
     struct Secao {
         bool temCabecalho = false;
         Linha cabecalho;
         std::vector<Linha> linhas;
-        // Upper-cased (ASCII) key name -> index in linhas of its first key line; built at the
-        // first look-up, so that parsing a large file pays only for what is asked.
-        mutable QHash<QByteArray, qsizetype> chaves;
+        // Key name -> index in linhas of its first key line, for sections too long to search
+        // line by line; built at the first look-up, so that parsing a large file pays only for
+        // what is asked.
+        mutable QHash<NomeSemCaixa, qsizetype> chaves;
         mutable bool chavesIndexadas = false;
     };
 
@@ -74,9 +86,9 @@ private:
     static void IndexaChaves(const Secao& secao);
     void IndexaSecoes() const;
     // Index in secoes_ of the first section of this name, or -1.
-    qsizetype AchaSecao(QByteArrayView nome) const;
+    qsizetype AchaSecao(const QByteArray& nome) const;
     // Index in the section's lines of its first key of this name, or -1.
-    static qsizetype AchaChave(const Secao& secao, QByteArrayView nome);
+    static qsizetype AchaChave(const Secao& secao, const QByteArray& nome);
     // The file's last line, to which a line end is added before anything is appended.
     Linha* UltimaLinha();
 
@@ -85,8 +97,8 @@ private:
     QByteArray bom_;
     QByteArray bytes_; // the file as read; the lines read from it point into it
     std::vector<Secao> secoes_;
-    // Upper-cased (ASCII) section name -> index in secoes_ of its first header.
-    mutable QHash<QByteArray, qsizetype> indiceSecoes_;
+    // Section name -> index in secoes_ of its first header.
+    mutable QHash<NomeSemCaixa, qsizetype> indiceSecoes_;
     mutable bool secoesIndexadas_ = false;
     // A write that the file cannot hold was asked for: Grava() fails.
     QString recusa_;

@@ -18,6 +18,7 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <optional>
+#include <QStringListModel>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -38,6 +39,29 @@ struct CursorEspera {
     CursorEspera(const CursorEspera&) = delete;
     CursorEspera& operator=(const CursorEspera&) = delete;
 };
+
+// Puts a whole list into a combo box. A list held by a string list model goes in as one
+// model reset, so that a registry of many thousands of servers loads in no time; any other
+// combo box is filled item by item.
+void PoeItens(QComboBox* combo, const QStringList& itens, int indice) {
+    if (auto* modelo = qobject_cast<QStringListModel*>(combo->model())) {
+        modelo->setStringList(itens);
+    } else {
+        combo->clear();
+        combo->addItems(itens);
+    }
+    combo->setCurrentIndex(indice);
+}
+
+QStringList Itens(const QComboBox* combo) {
+    if (const auto* modelo = qobject_cast<const QStringListModel*>(combo->model()))
+        return modelo->stringList();
+    QStringList r;
+    r.reserve(combo->count());
+    for (int i = 0; i < combo->count(); ++i)
+        r.append(combo->itemText(i));
+    return r;
+}
 
 } // namespace
 
@@ -89,6 +113,9 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
         connect(botao, &QPushButton::clicked, this, [this, botao] { FltBtnClick(botao); });
     }
     connect(ui->SpdBtnMenu, &QToolButton::clicked, this, [this] { SpdBtnMenuClick(); });
+    // The server lists hold plain texts; they are refilled whole after every change.
+    ui->FltCbxApelidoServidor->setModel(new QStringListModel(ui->FltCbxApelidoServidor));
+    ui->CbboxServidor->setModel(new QStringListModel(ui->CbboxServidor));
     // Only a choice the user makes is a change; filling the lists is not.
     connect(ui->FltCbxApelidoServidor, &QComboBox::activated, this,
             [this] { CbxApelidoServidorChange(); });
@@ -238,12 +265,8 @@ void TFrmPrincipal::CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool s
     const RegistroConexoes::ListaConexoes lista =
         RegistroConexoes::CarregarConexoes(PastaPrograma, selecionaAtivo);
     // The lists come sorted; the combo boxes keep the order they are given.
-    alvo->clear();
-    alvo->addItems(lista.apelidos);
-    espelho->clear();
-    espelho->addItems(lista.espelho);
-    alvo->setCurrentIndex(lista.selecionado);
-    espelho->setCurrentIndex(lista.selecionadoEspelho);
+    PoeItens(alvo, lista.apelidos, lista.selecionado);
+    PoeItens(espelho, lista.espelho, lista.selecionadoEspelho);
 }
 
 void TFrmPrincipal::IncluiConexao(const QString& apelido, const QString& servidor,
@@ -276,10 +299,7 @@ QString TFrmPrincipal::ApelidoServidor(const QString& servidor) {
 }
 
 bool TFrmPrincipal::MudaConexaoAtiva(const QString& apelido) {
-    QStringList nomes;
-    for (int i = 0; i < ui->CbboxServidor->count(); ++i)
-        nomes.append(ui->CbboxServidor->itemText(i));
-    if (!RegistroConexoes::MudaConexaoAtiva(PastaPrograma, apelido, nomes))
+    if (!RegistroConexoes::MudaConexaoAtiva(PastaPrograma, apelido, Itens(ui->CbboxServidor)))
         return false;
     CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
     // The alias as the file spells it, now selected.

@@ -33,19 +33,30 @@ void ErroArquivoConexoes() {
 }
 
 // Case-insensitive alphabetical order of the visible selector; equal names keep file order.
-QStringList OrdenaApelidos(const QStringList& secoes) {
+// Returns the file index of each list position. A long list is sorted by collation keys, made
+// once per name and compared as bytes (they order as the collator does): comparing names
+// directly costs fewer instructions, but on a very large registry the n log n comparisons walk
+// all over the memory and the keys win.
+std::vector<qsizetype> OrdenaApelidos(const QStringList& secoes) {
+    constexpr qsizetype kNomesParaChaves = 20000;
     QCollator colador{QLocale(QLocale::Portuguese, QLocale::Brazil)};
     colador.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<qsizetype> ordem(secoes.size());
     std::iota(ordem.begin(), ordem.end(), 0);
+    if (secoes.size() < kNomesParaChaves) {
+        std::stable_sort(ordem.begin(), ordem.end(), [&](qsizetype a, qsizetype b) {
+            return colador.compare(secoes[a], secoes[b]) < 0;
+        });
+        return ordem;
+    }
+    std::vector<QCollatorSortKey> chaves;
+    chaves.reserve(std::size_t(secoes.size()));
+    for (const QString& secao : secoes)
+        chaves.push_back(colador.sortKey(secao));
     std::stable_sort(ordem.begin(), ordem.end(), [&](qsizetype a, qsizetype b) {
-        return colador.compare(secoes[a], secoes[b]) < 0;
+        return chaves[std::size_t(a)].compare(chaves[std::size_t(b)]) < 0;
     });
-    QStringList r;
-    r.reserve(secoes.size());
-    for (qsizetype i : ordem)
-        r.append(secoes[i]);
-    return r;
+    return ordem;
 }
 
 QString ApelidoServidorEm(const ArquivoIni& ini, const QString& servidor) {
@@ -70,21 +81,30 @@ ListaConexoes CarregarConexoes(const QString& pastaPrograma, bool selecionaAtivo
         ErroArquivoConexoes();
         return r;
     }
-    r.apelidos = OrdenaApelidos(ini.Secoes());
-    r.espelho.reserve(r.apelidos.size());
-    for (const QString& apelido : std::as_const(r.apelidos))
-        r.espelho.append(MaiusculasAscii(apelido));
+    const QStringList secoes = ini.Secoes();
+    const std::vector<qsizetype> ordem = OrdenaApelidos(secoes);
+    r.apelidos.reserve(secoes.size());
+    r.espelho.reserve(secoes.size());
+    for (qsizetype i : ordem) {
+        r.apelidos.append(secoes[i]);
+        r.espelho.append(MaiusculasAscii(secoes[i]));
+    }
 
     if (!selecionaAtivo) {
         r.selecionado = int(r.apelidos.size()) - 1;
         r.selecionadoEspelho = -1;
         return r;
     }
-    for (qsizetype i = 0; i < r.apelidos.size(); ++i) {
-        if (ini.LeTexto(r.apelidos[i], kStatus) == QLatin1String("A")) {
-            r.selecionado = int(i);
-            break;
-        }
+    // The first entry in list order marked active. The entries are read in file order, which
+    // keeps a large registry's memory walk sequential; the list position decides.
+    std::vector<qsizetype> posicao(ordem.size());
+    for (std::size_t p = 0; p < ordem.size(); ++p)
+        posicao[std::size_t(ordem[p])] = qsizetype(p);
+    for (qsizetype i = 0; i < secoes.size(); ++i) {
+        const auto p = int(posicao[std::size_t(i)]);
+        if ((r.selecionado < 0 || p < r.selecionado) &&
+            ini.LeTexto(secoes[i], kStatus) == QLatin1String("A"))
+            r.selecionado = p;
     }
     r.selecionadoEspelho = r.selecionado;
     return r;

@@ -351,26 +351,45 @@ private Q_SLOTS:
     }
 
     // After any sequence of changes the object answers exactly as the file it would write.
+    // Small files keep their sections short; large ones make sections that grow past and
+    // shrink below the length at which the engine starts indexing a section's keys.
+    void operacoesAleatorias_data() {
+        QTest::addColumn<int>("linhas");
+        QTest::addColumn<int>("cabecalhos"); // in 100 lines, about how many headers
+        QTest::addColumn<int>("operacoes");
+        QTest::addColumn<int>("rodadas");
+        QTest::newRow("arquivos pequenos") << 30 << 31 << 40 << 20;
+        QTest::newRow("seções longas") << 120 << 4 << 150 << 20;
+    }
     void operacoesAleatorias() {
+        QFETCH(int, linhas);
+        QFETCH(int, cabecalhos);
+        QFETCH(int, operacoes);
+        QFETCH(int, rodadas);
         const QStringList secoes{"A", "a", "B", u"CARTÓRIO"_qs, "Novo", ""};
         const QStringList chaves{"k", "K", "j", u"Aplicação"_qs, "x y"};
         QRandomGenerator gerador(4242);
         Instalacao inst;
         const QString caminho = inst.Caminho(QStringLiteral("X.INI"));
-        for (int rodada = 0; rodada < 20; ++rodada) {
+        for (int rodada = 0; rodada < rodadas; ++rodada) {
             QByteArray inicial;
             const char* pedacos[] = {"[A]",      "[a]",   "[ B ]", "[CART\xD3RIO]",
                                      "k=1",      "K = 2", "j='3'", "Aplica\xE7\xE3o=C:\\",
                                      ";k=c",     "",      "  ",    "[x",
                                      "x y=\"4\""};
-            for (int i = 0, n = int(gerador.bounded(30)); i < n; ++i)
-                inicial += QByteArray(pedacos[gerador.bounded(int(std::size(pedacos)))]) +
-                           (gerador.bounded(3) == 0 ? "\n" : "\r\n");
+            const int nCabecalhos = 4; // the first pieces
+            for (int i = 0, n = int(gerador.bounded(linhas)); i < n; ++i) {
+                const int p =
+                    int(gerador.bounded(100)) < cabecalhos
+                        ? int(gerador.bounded(nCabecalhos))
+                        : nCabecalhos + int(gerador.bounded(int(std::size(pedacos)) - nCabecalhos));
+                inicial += QByteArray(pedacos[p]) + (gerador.bounded(3) == 0 ? "\n" : "\r\n");
+            }
             if (gerador.bounded(2))
                 inicial.chop(1);
             inst.Grava(QStringLiteral("X.INI"), inicial);
             ArquivoIni ini(caminho);
-            for (int op = 0; op < 40; ++op) {
+            for (int op = 0; op < operacoes; ++op) {
                 const QString s = secoes[gerador.bounded(int(secoes.size()))];
                 const QString k = chaves[gerador.bounded(int(chaves.size()))];
                 switch (gerador.bounded(6)) {

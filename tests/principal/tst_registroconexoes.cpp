@@ -4,9 +4,13 @@
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
+#include <algorithm>
+#include <numeric>
 
 using namespace RegistroConexoes;
 
@@ -116,6 +120,57 @@ private Q_SLOTS:
         QVERIFY(l.leituraOk);
         QCOMPARE(msgs.Textos(), QStringList());
         QCOMPARE(QFile::exists(inst.Caminho("CONEXOES.INI")), !arquivo.isNull());
+    }
+
+    // Registries large enough to be sorted by collation keys give the order the collator
+    // gives, ties in file order, and the active mark of the first name in that order.
+    void carregarMuitas_data() {
+        QTest::addColumn<int>("quantas");
+        QTest::newRow("500") << 500;
+        QTest::newRow("25.000") << 25000;
+    }
+    void carregarMuitas() {
+        QFETCH(int, quantas);
+        const QStringList formas{u"são paulo %1"_qs, u"SÃO PAULO %1"_qs, u"Sao Paulo %1"_qs,
+                                 u"ÉVORA-%1"_qs,     u"evora %1"_qs,     u"Zé %1"_qs,
+                                 u"z%1"_qs,          u"a b %1"_qs,       u"ab %1"_qs};
+        QRandomGenerator gerador(7);
+        QStringList nomes;
+        QString texto;
+        for (int i = 0; i < quantas; ++i) {
+            // Few numbers, so that names equal but for case and accents are many.
+            const QString nome =
+                formas[gerador.bounded(int(formas.size()))].arg(gerador.bounded(quantas / 8));
+            nomes.append(nome);
+            texto += u"["_qs + nome + u"]\nStatus="_qs + (gerador.bounded(50) == 0 ? u'A' : u'I') +
+                     u'\n';
+        }
+        Instalacao inst;
+        inst.Grava("CONEXOES.INI", Ini(texto));
+        const ListaConexoes l = CarregarConexoes(Pasta(inst), true);
+
+        QCollator colador{QLocale(QLocale::Portuguese, QLocale::Brazil)};
+        colador.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<qsizetype> esperada(std::size_t(nomes.size()));
+        std::iota(esperada.begin(), esperada.end(), 0);
+        std::stable_sort(esperada.begin(), esperada.end(), [&](qsizetype a, qsizetype b) {
+            return colador.compare(nomes[a], nomes[b]) < 0;
+        });
+        QStringList apelidos;
+        for (qsizetype i : esperada)
+            apelidos.append(nomes[i]);
+        QCOMPARE(l.apelidos, apelidos);
+        QCOMPARE(l.espelho.size(), apelidos.size());
+        QCOMPARE(l.espelho.last(), MaiusculasAscii(apelidos.last()));
+
+        const ArquivoIni ini(inst.Caminho("CONEXOES.INI"));
+        int ativo = -1;
+        for (int i = 0; i < apelidos.size() && ativo < 0; ++i)
+            if (ini.LeTexto(apelidos[i], QStringLiteral("Status")) == QLatin1String("A"))
+                ativo = i;
+        QVERIFY(ativo >= 0);
+        QCOMPARE(l.selecionado, ativo);
+        QCOMPARE(l.selecionadoEspelho, ativo);
     }
 
     void carregarIlegivel() {
