@@ -43,7 +43,14 @@ std::vector<qsizetype> OrdenaApelidos(const QStringList& secoes) {
     colador.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<qsizetype> ordem(secoes.size());
     std::iota(ordem.begin(), ordem.end(), 0);
-    if (secoes.size() < kNomesParaChaves) {
+    // Windows' sort keys were seen to order hyphenated names unlike its comparison: the keys
+    // are used only where both give one order.
+#ifdef Q_OS_WIN
+    constexpr bool kChavesConcordam = false;
+#else
+    constexpr bool kChavesConcordam = true;
+#endif
+    if (!kChavesConcordam || secoes.size() < kNomesParaChaves) {
         std::stable_sort(ordem.begin(), ordem.end(), [&](qsizetype a, qsizetype b) {
             return colador.compare(secoes[a], secoes[b]) < 0;
         });
