@@ -78,20 +78,10 @@ private Q_SLOTS:
     void fecharNaoEspera() {
         ServidorPagina servidor("200 OK", "<title>8.8.4.4</title>", kAtrasoPaginaLenta);
         QVERIFY(servidor.Ouvindo());
-        QTcpServer sinal;
-        QVERIFY(sinal.listen(QHostAddress::LocalHost, 0));
         QProcess filho;
-        filho.setProcessChannelMode(QProcess::ForwardedChannels);
-        filho.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--filho-janela"), servidor.Url(),
-                     QString::number(sinal.serverPort()), QStringLiteral("-platform"),
-                     QStringLiteral("offscreen")});
-        QVERIFY(filho.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(sinal.hasPendingConnections(), 30000);
-        QTcpSocket* canal = sinal.nextPendingConnection();
-        QTRY_VERIFY_WITH_TIMEOUT(!servidor.Pedidos().isEmpty(), 30000);
-        canal->write("q");
-        QTRY_VERIFY_WITH_TIMEOUT(filho.state() == QProcess::NotRunning, 30000);
+        EncerraFilhoComPaginaMuda(filho, QStringLiteral("--filho-janela"), servidor);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(servidor.Respostas(), 0);
         QCOMPARE(filho.exitStatus(), QProcess::NormalExit);
         QCOMPARE(filho.exitCode(), 0);

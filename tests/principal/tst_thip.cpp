@@ -126,21 +126,10 @@ private Q_SLOTS:
     // normally (no crash, no sanitizer report) long before the page's 60-second silence ends.
     void encerrarNaoEspera() {
         ServidorPagina servidor("200 OK", "<title>8.8.4.4</title>", -1);
-        // The child quits when told so through this socket, once its request has arrived.
-        QTcpServer sinal;
-        QVERIFY(sinal.listen(QHostAddress::LocalHost, 0));
         QProcess filho;
-        filho.setProcessChannelMode(QProcess::ForwardedChannels);
-        filho.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--filho-ip"), servidor.Url(),
-                     QString::number(sinal.serverPort()), QStringLiteral("-platform"),
-                     QStringLiteral("offscreen")});
-        QVERIFY(filho.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(sinal.hasPendingConnections(), 30000);
-        QTcpSocket* canal = sinal.nextPendingConnection();
-        QTRY_VERIFY_WITH_TIMEOUT(!servidor.Pedidos().isEmpty(), 30000);
-        canal->write("q");
-        QTRY_VERIFY_WITH_TIMEOUT(filho.state() == QProcess::NotRunning, 30000);
+        EncerraFilhoComPaginaMuda(filho, QStringLiteral("--filho-ip"), servidor);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(filho.exitStatus(), QProcess::NormalExit);
         QCOMPARE(filho.exitCode(), 0);
         QCOMPARE(servidor.Pedidos().size(), 1);

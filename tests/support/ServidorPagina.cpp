@@ -1,6 +1,9 @@
 #include "support/ServidorPagina.h"
 
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTimer>
 #include <memory>
 
@@ -44,4 +47,20 @@ quint16 PortaFechada() {
     const quint16 porta = s.serverPort();
     s.close();
     return porta;
+}
+
+void EncerraFilhoComPaginaMuda(QProcess& filho, const QString& modo,
+                               const ServidorPagina& servidor) {
+    QTcpServer sinal;
+    QVERIFY(sinal.listen(QHostAddress::LocalHost, 0));
+    filho.setProcessChannelMode(QProcess::ForwardedChannels);
+    filho.start(QCoreApplication::applicationFilePath(),
+                {modo, servidor.Url(), QString::number(sinal.serverPort()),
+                 QStringLiteral("-platform"), QStringLiteral("offscreen")});
+    QVERIFY(filho.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(sinal.hasPendingConnections(), 30000);
+    QTcpSocket* canal = sinal.nextPendingConnection();
+    QTRY_VERIFY_WITH_TIMEOUT(!servidor.Pedidos().isEmpty(), 30000);
+    canal->write("q");
+    QTRY_VERIFY_WITH_TIMEOUT(filho.state() == QProcess::NotRunning, 30000);
 }

@@ -34,3 +34,12 @@ private:
 
 // A port on 127.0.0.1 on which nothing listens.
 quint16 PortaFechada();
+
+class QProcess;
+
+// Runs this test executable again as `modo` (its arguments: the page's address and the port
+// of a signal socket), waits until the child's request has reached the silent `servidor`,
+// tells the child through the socket to quit, and waits until it has ended. A failure is
+// recorded in the running test; the caller checks the child's exit afterwards.
+void EncerraFilhoComPaginaMuda(QProcess& filho, const QString& modo,
+                               const ServidorPagina& servidor);
