@@ -48,13 +48,19 @@ void BM_PrimeiraChamada_SemServidor(benchmark::State& estado) {
 }
 BENCHMARK(BM_PrimeiraChamada_SemServidor)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Boxes answered in code, and the test server up (else the benchmark is skipped, saying why).
+bool PreparaComServidor(benchmark::State& estado) {
+    SemCaixas();
+    if (Fbsvcmgr({"info_server_version"}))
+        return true;
+    estado.SkipWithError("servidor Firebird de testes fora do ar");
+    return false;
+}
+
 // VELTO missing: attach, list, add, detach (the user is removed between calls, untimed).
 void BM_CriaUsuarioVELTO_Novo(benchmark::State& estado) {
-    SemCaixas();
-    if (!Fbsvcmgr({"info_server_version"})) {
-        estado.SkipWithError("servidor Firebird de testes fora do ar");
+    if (!PreparaComServidor(estado))
         return;
-    }
     for (auto _ : estado) {
         TFDMIBSecurity modulo;
         modulo.CriaUsuarioVELTO();
@@ -66,11 +72,8 @@ void BM_CriaUsuarioVELTO_Novo(benchmark::State& estado) {
 BENCHMARK(BM_CriaUsuarioVELTO_Novo)->Iterations(50)->Unit(benchmark::kMillisecond);
 
 void BM_CriaUsuarioVELTO_Existente(benchmark::State& estado) {
-    SemCaixas();
-    if (!Fbsvcmgr({"info_server_version"})) {
-        estado.SkipWithError("servidor Firebird de testes fora do ar");
+    if (!PreparaComServidor(estado))
         return;
-    }
     const bool criado =
         Fbsvcmgr({"action_add_user", "sec_username", "VELTO", "sec_password", "dravonel"});
     for (auto _ : estado) {
