@@ -36,8 +36,9 @@ quint16 PortaLivre() {
     return s.serverPort();
 }
 
-// The first call of the process also loads the client library.
-void BM_PrimeiraChamada_SemServidor(benchmark::State& estado) {
+// No server listening. Registered twice: the first run, a single call, is the process's first
+// call and also loads the client library; the second measures later calls.
+void BM_SemServidor(benchmark::State& estado) {
     SemCaixas();
     const quint16 porta = PortaLivre();
     for (auto _ : estado) {
@@ -46,7 +47,10 @@ void BM_PrimeiraChamada_SemServidor(benchmark::State& estado) {
         modulo.CriaUsuarioVELTO();
     }
 }
-BENCHMARK(BM_PrimeiraChamada_SemServidor)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SemServidor)
+    ->Name("BM_PrimeiraChamada_SemServidor")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // Boxes answered in code, and the test server up (else the benchmark is skipped, saying why).
 bool PreparaComServidor(benchmark::State& estado) {
@@ -85,16 +89,7 @@ void BM_CriaUsuarioVELTO_Existente(benchmark::State& estado) {
 }
 BENCHMARK(BM_CriaUsuarioVELTO_Existente)->Unit(benchmark::kMillisecond);
 
-void BM_CriaUsuarioVELTO_SemServidor(benchmark::State& estado) {
-    SemCaixas();
-    const quint16 porta = PortaLivre();
-    for (auto _ : estado) {
-        TFDMIBSecurity modulo;
-        modulo.IBSecurityService->NomeServidor = QStringLiteral("127.0.0.1/%1").arg(porta);
-        modulo.CriaUsuarioVELTO();
-    }
-}
-BENCHMARK(BM_CriaUsuarioVELTO_SemServidor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SemServidor)->Name("BM_CriaUsuarioVELTO_SemServidor")->Unit(benchmark::kMillisecond);
 
 void BM_LeListaDeUsuarios(benchmark::State& estado) {
     // n records of a typical size, in answers of 16 KiB as the client asks for them.
