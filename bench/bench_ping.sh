@@ -16,10 +16,10 @@ fi
 
 ip link set lo up
 echo "0 0" > /proc/sys/net/ipv4/ping_group_range
-unshare -n sh -c 'echo pronto; exec sleep 120' > /tmp/bench_ping.$$ &
+unshare -n sh -c 'echo ready; exec sleep 120' > /tmp/bench_ping.$$ &
 vizinho=$!
 trap 'kill $vizinho 2>/dev/null || true; rm -f /tmp/bench_ping.$$' EXIT
-until grep -q pronto /tmp/bench_ping.$$; do sleep 0.05; done
+until grep -q ready /tmp/bench_ping.$$; do sleep 0.05; done
 ip link add bpv0 type veth peer name bpv1 netns $vizinho
 ip addr add 198.51.100.1/24 dev bpv0
 ip link set bpv0 up

@@ -59,7 +59,7 @@ para_servidor_do_pacote() {
         ;;
     *) return 0 ;;
     esac
-    echo "firebird: parando o servidor iniciado pelo pacote (pid ${guarda:+$guarda }$servidor)"
+    echo "firebird: stopping the server the package started (pid ${guarda:+$guarda }$servidor)"
     local p
     for p in $guarda $servidor; do
         termina "$p"
@@ -68,7 +68,7 @@ para_servidor_do_pacote() {
 }
 
 if ! instalado firebird3.0-server || ! instalado firebird3.0-utils; then
-    echo "setup: instalando firebird3.0-server firebird3.0-utils"
+    echo "setup: installing firebird3.0-server firebird3.0-utils"
     echo "firebird3.0-server shared/firebird/sysdba_password/first_install password $senha_sysdba" |
         "${sudo[@]}" debconf-set-selections
     "${sudo[@]}" apt-get update -qq -o DPkg::Lock::Timeout=600
@@ -92,7 +92,7 @@ if [[ ! -f $marca || $(cat "$marca") != "$estado" ]]; then
         # The test server holds the security database; it may already have the password.
         if ! fbsvcmgr 127.0.0.1:service_mgr user SYSDBA password "$senha_sysdba" \
             info_server_version >/dev/null 2>&1; then
-            echo "firebird: servidor de testes em execução; rode 'scripts/servicos/firebird stop'" \
+            echo "firebird: the test server is running; run 'scripts/servicos/firebird stop'" \
                 "e de novo scripts/setup para definir a senha do SYSDBA" >&2
             exit 1
         fi
@@ -104,5 +104,5 @@ if [[ ! -f $marca || $(cat "$marca") != "$estado" ]]; then
     fi
     "${sudo[@]}" mkdir -p "$(dirname "$marca")"
     echo "$estado" | "${sudo[@]}" tee "$marca" >/dev/null
-    echo "firebird: senha do SYSDBA definida"
+    echo "firebird: SYSDBA password set"
 fi

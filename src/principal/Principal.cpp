@@ -8,7 +8,7 @@
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
 #include "principal/Versao.h"
-#include "startup/Edicao.h"
+#include "common/Edicao.h"
 #include "ui_Principal.h"
 
 #include <QApplication>

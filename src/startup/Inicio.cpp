@@ -2,7 +2,7 @@
 
 #include "common/Mensagem.h"
 #include "principal/Principal.h"
-#include "startup/Edicao.h"
+#include "common/Edicao.h"
 
 #include <QApplication>
 

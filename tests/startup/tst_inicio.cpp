@@ -1,6 +1,6 @@
 #include "common/Plataforma.h"
 #include "principal/Principal.h"
-#include "startup/Edicao.h"
+#include "common/Edicao.h"
 #include "startup/Inicio.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"

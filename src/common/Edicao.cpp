@@ -1,4 +1,4 @@
-#include "startup/Edicao.h"
+#include "common/Edicao.h"
 
 #include "common/Plataforma.h"
 #include "common/Texto.h"
