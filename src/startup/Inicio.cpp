@@ -1,8 +1,8 @@
 #include "startup/Inicio.h"
 
+#include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "principal/Principal.h"
-#include "common/Edicao.h"
 
 #include <QApplication>
 
