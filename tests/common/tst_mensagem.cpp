@@ -157,8 +157,8 @@ private Q_SLOTS:
         const QByteArray bytes = f.readAll();
         const QString nome = QStringLiteral("GERENCIADOR_REGISTRO_MENSAGENS");
         QVERIFY(!bytes.contains(nome.toLatin1()));
-        QVERIFY(!bytes.contains(QByteArray(reinterpret_cast<const char*>(nome.utf16()),
-                                           nome.size() * 2)));
+        QVERIFY(!bytes.contains(
+            QByteArray(reinterpret_cast<const char*>(nome.utf16()), nome.size() * 2)));
     }
 
     // An error no handler catches reaches the general error display; the program goes on.
