@@ -1,6 +1,7 @@
 #include "principal/Principal.h"
 
 #include "common/ArquivoIni.h"
+#include "common/Configuracao.h"
 #include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
@@ -121,7 +122,7 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
     connect(ui->FltCbxApelidoServidor, &QComboBox::activated, this,
             [this] { CbxApelidoServidorChange(); });
     connect(ui->CbboxServidor, &QComboBox::activated, this, [this] { CbboxServidorChange(); });
-    UrlMeuIP = QStringLiteral(GERENCIADOR_URL_MEU_IP);
+    UrlMeuIP = Configuracao::UrlMeuIP();
 
     // The program's folder: its name as the edition rule reads it, and the path every file of
     // the folder is reached by.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Configuracao.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QThread>
@@ -58,5 +60,4 @@ private:
 // Starts the lookup for the main window's label `lblIP` against the page `urlPagina`
 // (GERENCIADOR_URL_MEU_IP in the program). Returns at once; the label gets the text when the
 // answer comes, and a result that arrives after the label is gone is dropped.
-Th_IP* IniciaBuscaMeuIP(QLabel* lblIP,
-                        const QString& urlPagina = QStringLiteral(GERENCIADOR_URL_MEU_IP));
+Th_IP* IniciaBuscaMeuIP(QLabel* lblIP, const QString& urlPagina = Configuracao::UrlMeuIP());
