@@ -17,6 +17,8 @@ fonte_debian() {
     } >"$obra/srcparts/debian-src.sources"
     local apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$obra/srcparts"
                -o "Dir::State::Lists=$obra/lists" -o "Dir::Cache=$obra/cache")
+    # The private folders are not _apt's to write into.
+    [[ $(id -u) != 0 ]] || apt+=(-o APT::Sandbox::User=root)
     apt-get "${apt[@]}" -qq update >&2
     rm -rf "$obra/src"
     mkdir -p "$obra/src"
@@ -28,7 +30,10 @@ fonte_debian() {
         fi
         local dsc
         dsc=$(ls "$pacote"_*.dsc | head -n1)
-        dpkg-source -x "$dsc" fonte >/dev/null
+        # apt checked the package against the archive's signed index; dpkg-source's own check
+        # of the uploader's signature needs keys this machine does not keep.
+        dpkg-source -x "$dsc" fonte >"$obra/dpkg-source.log" 2>&1 ||
+            { cat "$obra/dpkg-source.log" >&2; return 1; }
         v=${dsc#"$pacote"_}
         echo "${v%.dsc}"
     )

@@ -20,6 +20,7 @@ rm -rf "$obra/build"
 cmake -S "$obra/src/fonte" -B "$obra/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$aqui/../../cmake/mingw64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefixo" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" \
     -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
     -DFEATURE_opengl=OFF -DFEATURE_icu=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_dbus=OFF -DFEATURE_vulkan=OFF -DFEATURE_openssl=OFF -DFEATURE_xml=OFF \
