@@ -1,24 +1,26 @@
 #include "principal/Principal.h"
 
 #include "common/ArquivoIni.h"
+#include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
+#include "menu/Menu.h"
 #include "principal/Enderecos.h"
 #include "principal/Figuras.h"
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
 #include "principal/Versao.h"
-#include "common/Edicao.h"
 #include "ui_Principal.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStringListModel>
 #include <QTimer>
 #include <optional>
-#include <QStringListModel>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -240,9 +242,11 @@ bool TFrmPrincipal::FormKeyDown(int tecla, Qt::KeyboardModifiers) {
 }
 
 void TFrmPrincipal::SpdBtnMenuClick() {
+    // The panel moves itself to (EsquerdaMenu, TopoMenu) when shown and is freed once its
+    // modal run ends (it deletes itself on close).
+    const QPointer<TFrmMenu> painel = new TFrmMenu(this);
     PosicaoFormMenu();
-    // TODO(TFrmMenu): create the settings panel here, owned by this window and held in FrmMenu,
-    // and show it modally; it moves itself to (EsquerdaMenu, TopoMenu) and frees itself.
+    painel->exec();
 }
 
 void TFrmPrincipal::PosicaoFormMenu() {
