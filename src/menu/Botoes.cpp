@@ -34,6 +34,7 @@ TFrmConfigBotoes::TFrmConfigBotoes(QWidget* dono, QString caminhoVelto)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(167, 312);
+    PoeFonteSistema(this);
     ui->PgCntrlSistema->tabBar()->hide();
     ui->BtBtnFechar->setIcon(IconeGlifo(Glifo::Fechar));
     connect(ui->BtBtnFechar, &QPushButton::clicked, this, [this] { BtBtnFecharClick(); });

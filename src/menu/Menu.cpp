@@ -66,6 +66,7 @@ TFrmMenu::TFrmMenu(QWidget* dono)
     setAttribute(Qt::WA_DeleteOnClose);
     setBackgroundRole(QPalette::Window);
 
+    PoeFonteSistema(this);
     ui->LblX->setFont(Fonte(QStringLiteral("MS Sans Serif"), 11, true));
     PoeCor(ui->LblX, CorTitulo());
     ui->Label2->setFont(Fonte(QStringLiteral("Arial"), 13, true));

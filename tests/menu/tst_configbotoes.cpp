@@ -191,9 +191,11 @@ private Q_SLOTS:
         QTest::addColumn<bool>("pasta"); // the folder read-only instead of the file
         QTest::addColumn<bool>("naCarga");
         QTest::newRow("arquivo, ao clicar") << false << false;
-        QTest::newRow("pasta, ao clicar") << true << false;
         QTest::newRow("arquivo, ao abrir") << false << true;
+#ifndef Q_OS_WIN // a folder's read-only attribute does not stop writes on Windows
+        QTest::newRow("pasta, ao clicar") << true << false;
         QTest::newRow("pasta, ao abrir") << true << true;
+#endif
     }
     void escritaRecusada() {
         QFETCH(bool, pasta);
