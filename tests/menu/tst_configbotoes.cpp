@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -69,50 +68,6 @@ void ApenasLeitura(const QString& caminho, bool sim) {
 class TstConfigBotoes : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void controles() {
-        Instalacao inst;
-        GravadorMensagens caixas;
-        QWidget dono;
-        TFrmConfigBotoes d(&dono, inst.Caminho(u"VELTO.INI"_qs));
-        QCOMPARE(FrmConfigBotoes, &d);
-        QCOMPARE(d.windowTitle(), u"Botões Gerenciador"_qs);
-        QCOMPARE(d.size(), QSize(167, 312));
-        QCOMPARE(d.minimumSize(), d.maximumSize());
-        auto* paginas = d.findChild<QTabWidget*>(u"PgCntrlSistema"_qs);
-        QVERIFY(paginas);
-        QVERIFY(paginas->tabBar()->isHidden());
-        QCOMPARE(paginas->tabText(0), u"Emrpesa"_qs);
-        QCOMPARE(paginas->tabText(1), u"TbShtCartorio"_qs);
-        QCOMPARE(d.findChild<QPushButton*>(u"BtBtnFechar"_qs)->text(), u"Fechar"_qs);
-        const QStringList legendas = {u"Administração do Sistema"_qs,
-                                      u"Financeiro"_qs,
-                                      u"Estoque"_qs,
-                                      u"Caixa"_qs,
-                                      u"Serviço"_qs,
-                                      u"Centro Automotivo"_qs,
-                                      u"Produção Animal"_qs,
-                                      u"Volta às Aulas"_qs,
-                                      u"NF Eletrônica"_qs,
-                                      u"Vendas"_qs,
-                                      u"Administração do Sistema"_qs,
-                                      u"Nascimento"_qs,
-                                      u"Casamento"_qs,
-                                      u"Óbito"_qs,
-                                      u"Firma"_qs,
-                                      u"Tabelionato"_qs,
-                                      u"Livro E"_qs};
-        QStringList vistas, dicas, tooltips;
-        for (const QCheckBox* c : d.Caixas()) {
-            vistas.append(c->text());
-            dicas.append(HintCaixa(c));
-            tooltips.append(c->toolTip());
-        }
-        QCOMPARE(vistas, legendas);
-        QCOMPARE(dicas, Todas());
-        QCOMPARE(tooltips, QStringList(17)); // the executable is never shown
-        QCOMPARE(d.findChild<QWidget*>(u"TbShtEmpresa"_qs)->findChildren<QCheckBox*>().size(), 10);
-    }
-
     // Loading: "Sim" or nothing checks a box and writes "Sim" back; anything else leaves the
     // box unchecked and the file's line as it was.
     void carga_data() {
@@ -150,6 +105,8 @@ private Q_SLOTS:
         for (const QString& k : desmarcadas)
             marcadas.removeOne(k);
         QCOMPARE(Marcadas(d), marcadas);
+        for (const QCheckBox* c : d.Caixas())
+            QVERIFY(c->toolTip().isEmpty()); // the key is never shown
         for (const QString& k : marcadas)
             QCOMPARE(Le(arquivo, k), u"Sim"_qs);
         QVERIFY(inst.Le(u"VELTO.INI"_qs).contains(trecho));
