@@ -138,8 +138,16 @@ bool IniciaPrograma(const QString& caminhoCompleto) {
     return QProcess::startDetached(caminhoCompleto, {}, QDir::currentPath());
 }
 
-bool AbreNoSistema(const QString& alvo) {
+bool AbreNoSistema(const QString& alvo, Exibicao) {
     return QDesktopServices::openUrl(QUrl::fromUserInput(alvo, QDir::currentPath()));
+}
+
+bool AbrePrograma(const QString& caminhoCompleto) {
+    return IniciaPrograma(caminhoCompleto);
+}
+
+QString CapturaPastaProgramas() {
+    return QStringLiteral("/opt/");
 }
 
 std::optional<Versao> LeVersaoArquivo(const QString& caminho) {
