@@ -13,9 +13,14 @@ listens on (one line) and serves until SIGTERM.
                        --corte completa, the data connection closes and the server answers
                        "226 Transfer complete." as if the file were whole; with --corte fecha
                        (the default) the data and control connections drop without a reply
+  --arquivo-porta F    also writes the port into the file F (removed when the server ends)
+  --enquanto F         serves only while the file F exists (for a caller that cannot signal
+                       it: a Windows program under Wine starts it, but cannot stop a Linux
+                       process)
 """
 
 import argparse
+import os
 import signal
 import sys
 
@@ -35,6 +40,8 @@ def main():
     p.add_argument("--limite", type=int, default=0)
     p.add_argument("--corta", type=int, default=-1)
     p.add_argument("--corte", choices=("fecha", "completa"), default="fecha")
+    p.add_argument("--arquivo-porta")
+    p.add_argument("--enquanto")
     a = p.parse_args()
 
     log = open(a.log, "a", encoding="utf-8") if a.log else None
@@ -106,11 +113,29 @@ def main():
     servidor = FTPServer(("127.0.0.1", a.porta), Handler)
     servidor.max_cons = 64
     print(servidor.address[1], flush=True)
+    if a.arquivo_porta:
+        with open(a.arquivo_porta + ".tmp", "w") as f:
+            f.write("%d\n" % servidor.address[1])
+        os.replace(a.arquivo_porta + ".tmp", a.arquivo_porta)
     signal.signal(signal.SIGTERM, lambda *_: servidor.close_all())
+    if a.enquanto:
+        def vigia():
+            if os.path.exists(a.enquanto):
+                servidor.ioloop.call_later(0.2, vigia)
+                return
+            if a.arquivo_porta and os.path.exists(a.arquivo_porta):
+                os.remove(a.arquivo_porta)
+            os._exit(0)
+
+        servidor.ioloop.call_later(0.2, vigia)
     try:
-        servidor.serve_forever(handle_exit=False)
+        # With a watch, the loop wakes up to run it even while no client talks.
+        servidor.serve_forever(timeout=0.2 if a.enquanto else None, handle_exit=False)
     except (KeyboardInterrupt, OSError):
         pass
+    finally:
+        if a.arquivo_porta and os.path.exists(a.arquivo_porta):
+            os.remove(a.arquivo_porta)
     return 0
 
 
