@@ -346,7 +346,9 @@ QByteArray ArquivoIni::Conteudo() const {
 bool ArquivoIni::Grava() {
     if (!recusa_.isEmpty()) {
         // A write the file cannot hold fails the whole operation; the file stays as it was.
+        // Reported once: the object's later writes are judged on their own.
         erro_ = recusa_;
+        recusa_.clear();
         return false;
     }
     if (!alterado_)

@@ -1,7 +1,6 @@
 #include "common/Mensagem.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 
 namespace {
@@ -9,30 +8,6 @@ namespace {
 RespondeMensagem& Responde() {
     static RespondeMensagem responde;
     return responde;
-}
-
-QString UmaLinha(QString texto) {
-    return texto.replace(QLatin1String("\\"), QLatin1String("\\\\"))
-        .replace(QLatin1String("\r"), QLatin1String("\\r"))
-        .replace(QLatin1String("\n"), QLatin1String("\\n"))
-        .replace(QLatin1String("\t"), QLatin1String("\\t"));
-}
-
-// GERENCIADOR_REGISTRO_MENSAGENS names a file: each box is appended to it as one line
-// "caption<TAB>icon<TAB>text" in UTF-8 (backslash, CR, LF and TAB written as \\, \r, \n and
-// \t, so that a line is always one box) and answered with Ok, none
-// is shown. Tests that run the real executable read it to see what the program said.
-bool RegistraEmArquivo(const PedidoMensagem& p) {
-    static const QString arquivo = qEnvironmentVariable("GERENCIADOR_REGISTRO_MENSAGENS");
-    if (arquivo.isEmpty())
-        return false;
-    QFile f(arquivo);
-    if (f.open(QIODevice::Append)) {
-        f.write((UmaLinha(p.titulo) + u'\t' + QLatin1String(NomeIcone(p.icone)) + u'\t' +
-                 UmaLinha(p.texto) + u'\n')
-                    .toUtf8());
-    }
-    return true;
 }
 
 } // namespace
@@ -60,8 +35,6 @@ RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, Ico
     const PedidoMensagem pedido{texto, titulo, icone, botoes};
     if (Responde())
         return Responde()(pedido);
-    if (RegistraEmArquivo(pedido))
-        return RespostaMensagem::Ok;
 
     QMessageBox::Icon qicone = QMessageBox::Information;
     switch (icone) {

@@ -22,8 +22,7 @@ RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, Ico
                                 BotoesMensagem botoes = BotoesMensagem::Ok);
 
 // Test seam: while set, no box is shown; the function answers in its place. Set it back to
-// an empty function to restore real boxes. Test processes that run the real executable use
-// the variable GERENCIADOR_REGISTRO_MENSAGENS instead (see Mensagem.cpp).
+// an empty function to restore real boxes.
 using RespondeMensagem = std::function<RespostaMensagem(const PedidoMensagem&)>;
 void DefineRespondeMensagem(RespondeMensagem responde);
 

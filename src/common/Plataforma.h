@@ -75,6 +75,16 @@ std::optional<Versao> LeVersaoArquivo(const QString& caminho);
 // *erro.
 bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QString* erro);
 
+// The name of a temporary copy of `alvo` made while it is replaced: hidden, beside it, named
+// after it, this process and this machine (the suite's folder is often shared by several
+// workstations), so that a copy left by a process that died can be told from a live one's.
+QString NomeTemporario(const QString& alvo);
+// Removes the temporary copies of `alvo` left by processes of this machine that no longer
+// run. Nothing else is ever touched: another name, another machine's or a live process's copy.
+void RemoveTemporariosAbandonados(const QString& alvo);
+// Whether a process of this machine with that id runs.
+bool ProcessoVivo(qint64 pid);
+
 // One running copy per key: held while the object lives; a copy that died leaves nothing
 // that blocks the next one.
 class InstanciaUnica {

@@ -10,8 +10,10 @@
 #include <QUrl>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,6 +140,12 @@ bool IniciaPrograma(const QString& caminhoCompleto) {
     return QProcess::startDetached(caminhoCompleto, {}, QDir::currentPath());
 }
 
+bool ProcessoVivo(qint64 pid) {
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
 bool AbreNoSistema(const QString& alvo, Exibicao) {
     return QDesktopServices::openUrl(QUrl::fromUserInput(alvo, QDir::currentPath()));
 }
@@ -186,9 +194,18 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     if (SemPermissaoDeEscrita(pastaNativa, "Pasta", erro))
         return false;
 
-    QByteArray modelo =
-        pastaNativa + "/." + QFile::encodeName(QFileInfo(alvo).fileName()) + ".XXXXXX";
-    const int fd = ::mkstemp(modelo.data());
+    // Copies left by our own processes that died in the middle of a write, if any.
+    RemoveTemporariosAbandonados(alvo);
+    // An unnamed file in the folder (O_TMPFILE): a process killed before the end leaves
+    // nothing behind. It gets a name only at the end, for the rename. Where the file system
+    // has no unnamed files, a named one from the start.
+    const QByteArray temporario = QFile::encodeName(NomeTemporario(alvo));
+    bool semNome = true;
+    int fd = ::open(pastaNativa.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        semNome = false;
+        fd = ::open(temporario.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    }
     if (fd < 0) {
         *erro = ErroSistema(
             QStringLiteral("Não foi possível criar o arquivo temporário em ") + pasta, errno);
@@ -197,7 +214,8 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     auto falha = [&](const QString& oque) {
         const int e = errno;
         ::close(fd);
-        ::unlink(modelo.constData());
+        if (!semNome)
+            ::unlink(temporario.constData());
         *erro = ErroSistema(oque, e);
         return false;
     };
@@ -226,15 +244,22 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     }
     if (::fchmod(fd, modo) != 0 || ::fsync(fd) != 0)
         return falha(QStringLiteral("Não foi possível gravar ") + alvo);
+    if (semNome) {
+        const QByteArray proprio = "/proc/self/fd/" + QByteArray::number(fd);
+        if (::linkat(AT_FDCWD, proprio.constData(), AT_FDCWD, temporario.constData(),
+                     AT_SYMLINK_FOLLOW) != 0)
+            return falha(QStringLiteral("Não foi possível gravar ") + alvo);
+        semNome = false;
+    }
     if (::close(fd) != 0) {
         const int e = errno;
-        ::unlink(modelo.constData());
+        ::unlink(temporario.constData());
         *erro = ErroSistema(QStringLiteral("Não foi possível gravar ") + alvo, e);
         return false;
     }
-    if (::rename(modelo.constData(), nativo.constData()) != 0) {
+    if (::rename(temporario.constData(), nativo.constData()) != 0) {
         const int e = errno;
-        ::unlink(modelo.constData());
+        ::unlink(temporario.constData());
         *erro = ErroSistema(QStringLiteral("Não foi possível substituir ") + alvo, e);
         return false;
     }

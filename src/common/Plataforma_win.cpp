@@ -211,6 +211,18 @@ std::optional<Versao> LeVersaoArquivo(const QString& caminho) {
                   HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
 }
 
+bool ProcessoVivo(qint64 pid) {
+    if (pid <= 0 || pid > 0xFFFFFFFFll)
+        return false;
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!h)
+        return GetLastError() == ERROR_ACCESS_DENIED; // someone else's, and running
+    DWORD codigo = 0;
+    const bool vivo = GetExitCodeProcess(h, &codigo) && codigo == STILL_ACTIVE;
+    CloseHandle(h);
+    return vivo;
+}
+
 bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QString* erro) {
     QString descarte;
     if (!erro)
@@ -234,19 +246,16 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         return false;
     }
     const std::wstring pasta = Largo(QDir::toNativeSeparators(QFileInfo(alvoQ).absolutePath()));
-    wchar_t temporario[MAX_PATH + 1];
-    if (!GetTempFileNameW(pasta.c_str(), L"ger", 0, temporario)) {
+    // Copies left by our own processes that died in the middle of a write, if any.
+    RemoveTemporariosAbandonados(alvoQ);
+    const std::wstring nomeTemporario = Largo(QDir::toNativeSeparators(NomeTemporario(alvoQ)));
+    const wchar_t* temporario = nomeTemporario.c_str();
+    HANDLE h = CreateFileW(temporario, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
         *erro = ErroWindows(QStringLiteral("Não foi possível criar o arquivo temporário em ") +
                                 QString::fromStdWString(pasta),
                             GetLastError());
-        return false;
-    }
-    HANDLE h = CreateFileW(temporario, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        *erro = ErroWindows(QStringLiteral("Não foi possível criar o arquivo temporário"),
-                            GetLastError());
-        DeleteFileW(temporario);
         return false;
     }
     DWORD escritos = 0;
@@ -265,8 +274,8 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     // content or the new one (ReplaceFileW removes the original for a moment under some
     // implementations). A module that holds the file open without delete sharing makes the
     // rename fail for a moment: retry, then write in place.
-    if (existe)
-        SetFileAttributesW(temporario, atributos & ~FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(temporario,
+                       existe ? atributos & ~FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
     // Half a second in all: a module reads the file in a moment.
     for (int tentativa = 0; tentativa < 50; ++tentativa) {
         if (tentativa > 0)

@@ -50,6 +50,7 @@ void TFrmTesteConexao::btnPingClick() {
     const int tentativas = qMin(ui->spnPing->ValorDigitado(), ui->spnPing->maximum());
 
     const QPointer<TFrmTesteConexao> vivo(this);
+    QString erro;
     try {
         for (int i = 0; i < tentativas; ++i) {
             ICMP.Ping();
@@ -58,10 +59,12 @@ void TFrmTesteConexao::btnPingClick() {
                 return;
         }
     } catch (const std::exception& e) {
-        ExibeErroGeral(QString::fromStdString(e.what()));
+        erro = QString::fromStdString(e.what());
     }
-    if (vivo)
-        ui->btnPing->setEnabled(true);
+    // Usable again before the error is shown, not only once its box is closed.
+    ui->btnPing->setEnabled(true);
+    if (!erro.isEmpty())
+        ExibeErroGeral(erro);
 }
 
 void TFrmTesteConexao::ICMPReply(const Icmp::RespostaEco& resposta) {

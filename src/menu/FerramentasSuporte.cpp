@@ -1,5 +1,6 @@
 #include "menu/FerramentasSuporte.h"
 
+#include "common/Configuracao.h"
 #include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Plataforma.h"
@@ -120,8 +121,8 @@ void BaixaEInicia(QDialog* painel, const QString& pasta, const QString& arquivo,
 } // namespace
 
 ContaFtp ContaPadrao() {
-    return {QStringLiteral(GERENCIADOR_SERVIDOR_SUPORTE), quint16(GERENCIADOR_PORTA_FTP),
-            QStringLiteral("supvestra"), QStringLiteral("K7wR4#")};
+    return {Configuracao::ServidorSuporte(), Configuracao::PortaFtp(), QStringLiteral("supvestra"),
+            QStringLiteral("K7wR4#")};
 }
 
 void DefineConta(const ContaFtp& conta) {
@@ -146,8 +147,7 @@ void Atualizar(QDialog* painel) {
     if (MostraMensagem(TextoAtualizacao(NomeDaPasta()), kTitulo, IconeMensagem::Informacao,
                        BotoesMensagem::OkCancelar) != RespostaMensagem::Ok)
         return;
-    Plataforma::AbreNoSistema(QStringLiteral(GERENCIADOR_URL_ATUALIZACAO),
-                              Plataforma::Exibicao::Maximizada);
+    Plataforma::AbreNoSistema(Configuracao::UrlAtualizacao(), Plataforma::Exibicao::Maximizada);
     Fecha(painel);
     // The program ends the orderly way, so that its executable can be replaced.
     QCoreApplication::quit();
@@ -164,8 +164,7 @@ void CarregarBackup(QDialog* painel) {
 void AbrirSiteSuporte(QDialog* painel) {
     if (baixando)
         return;
-    Plataforma::AbreNoSistema(QStringLiteral(GERENCIADOR_URL_SUPORTE),
-                              Plataforma::Exibicao::Maximizada);
+    Plataforma::AbreNoSistema(Configuracao::UrlSuporte(), Plataforma::Exibicao::Maximizada);
     Fecha(painel);
 }
 

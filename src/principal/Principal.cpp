@@ -1,6 +1,8 @@
 #include "principal/Principal.h"
 
 #include "common/ArquivoIni.h"
+#include "common/Configuracao.h"
+#include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
 #include "principal/Enderecos.h"
@@ -8,17 +10,17 @@
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
 #include "principal/Versao.h"
-#include "common/Edicao.h"
 #include "ui_Principal.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStringListModel>
 #include <QTimer>
 #include <optional>
-#include <QStringListModel>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -120,7 +122,7 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
     connect(ui->FltCbxApelidoServidor, &QComboBox::activated, this,
             [this] { CbxApelidoServidorChange(); });
     connect(ui->CbboxServidor, &QComboBox::activated, this, [this] { CbboxServidorChange(); });
-    UrlMeuIP = QStringLiteral(GERENCIADOR_URL_MEU_IP);
+    UrlMeuIP = Configuracao::UrlMeuIP();
 
     // The program's folder: its name as the edition rule reads it, and the path every file of
     // the folder is reached by.
@@ -316,7 +318,10 @@ void TFrmPrincipal::CbxApelidoServidorChange() {
 
 void TFrmPrincipal::CbboxServidorChange() {
     // A switch made on another window's behalf (the connection editor) is not announced.
-    if (MudaConexaoAtiva(ui->CbboxServidor->currentText()) && QApplication::activeWindow() == this)
+    // Decided before the switch: a box the switch shows (a refused dbExpress write) leaves no
+    // window active once it has closed.
+    const bool escolhaNestaJanela = QApplication::activeWindow() == this;
+    if (MudaConexaoAtiva(ui->CbboxServidor->currentText()) && escolhaNestaJanela)
         MostraMensagem(QStringLiteral("Conexão alterada com sucesso!"), QStringLiteral("VELTO"),
                        IconeMensagem::Exclamacao);
 }
@@ -359,6 +364,26 @@ void TFrmPrincipal::IniciaBuscaPendente() {
 }
 
 bool TFrmPrincipal::eventFilter(QObject* objeto, QEvent* evento) {
+    // Two visible module buttons with one Alt letter (Ser&viço and &Vendas...): the keystroke
+    // clicks the first of them in the table's order, the one stacked higher, instead of only
+    // moving the focus between them.
+    if (evento->type() == QEvent::Shortcut && objeto->parent() == ui->PnlBotoes) {
+        const auto* atalho = static_cast<QShortcutEvent*>(evento);
+        if (atalho->isAmbiguous()) {
+            QPushButton* primeiro = nullptr;
+            for (QPushButton* b :
+                 ui->PnlBotoes->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+                if (b->isVisible() && b->isEnabled() &&
+                    QKeySequence::mnemonic(b->text()) == atalho->key() &&
+                    (!primeiro || b->y() < primeiro->y()))
+                    primeiro = b;
+            if (primeiro) {
+                primeiro->setFocus(Qt::ShortcutFocusReason);
+                primeiro->animateClick();
+                return true;
+            }
+        }
+    }
     // Every key meant for a control of this window passes here before the control sees it.
     // A key the window does not take travels on, and up to the control's parents.
     if (evento->type() == QEvent::KeyPress && objeto->isWidgetType() &&

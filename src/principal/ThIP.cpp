@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -32,6 +33,19 @@ size_t GuardaCorpo(char* dados, size_t tamanho, size_t n, void* usuario) {
     return total;
 }
 
+bool DigitoOuPonto(QChar c) {
+    return (c >= u'0' && c <= u'9') || c == u'.';
+}
+
+// A run without the dots that end a sentence or open it.
+QString ApararPontos(QStringView s) {
+    while (!s.isEmpty() && s.front() == u'.')
+        s = s.mid(1);
+    while (!s.isEmpty() && s.back() == u'.')
+        s.chop(1);
+    return s.toString();
+}
+
 // 1-based position of the first occurrence, 0 when absent.
 qsizetype Pos(const QString& agulha, const QString& texto) {
     return texto.indexOf(agulha, 0, Qt::CaseSensitive) + 1;
@@ -55,13 +69,31 @@ QString Th_IP::TextoDaPagina(const QByteArray& corpo) {
 QString Th_IP::IpDaPagina(const QString& pagina) {
     const qsizetype p1 = Pos(QStringLiteral("<title>"), pagina) + 7;
     const qsizetype p2 = Pos(QStringLiteral("</title>"), pagina);
-    QString candidato;
     if (p2 - p1 > 0) {
-        for (QChar c : QStringView(pagina).mid(p1 - 1, p2 - p1))
-            if ((c >= u'0' && c <= u'9') || c == u'.')
-                candidato.append(c);
+        // The first run of digits and dots that is a whole address: the rest of the title
+        // ("IPv4", a version number) never joins it.
+        const QStringView titulo = QStringView(pagina).mid(p1 - 1, p2 - p1);
+        qsizetype i = 0;
+        while (i < titulo.size()) {
+            if (!DigitoOuPonto(titulo[i])) {
+                ++i;
+                continue;
+            }
+            const qsizetype inicio = i;
+            while (i < titulo.size() && DigitoOuPonto(titulo[i]))
+                ++i;
+            const QString candidato = ApararPontos(titulo.mid(inicio, i - inicio));
+            if (ValidaIP(candidato))
+                return candidato;
+        }
+        return kNaoEncontrado;
     }
-    return ValidaIP(candidato) ? candidato : kNaoEncontrado; // "Ip Inválido"
+    // No title: a page that is only the address, as plain-text services answer.
+    const QString corpo = pagina.trimmed();
+    if (!corpo.isEmpty() && std::all_of(corpo.begin(), corpo.end(), DigitoOuPonto) &&
+        ValidaIP(corpo))
+        return corpo;
+    return kNaoEncontrado; // "Ip Inválido"
 }
 
 QString Th_IP::BuscaMeuIP() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/BibliotecaCurl.h"
+#include "common/Configuracao.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,10 +29,11 @@ public:
     // Thread-safe.
     void Abortar();
 
-    // The result text of a page: the characters of its <title> (1-based positions:
+    // The result text of a page: in the characters of its <title> (1-based positions:
     // p1 = pos("<title>") + 7, p2 = pos("</title>"), 0 when not found, letter case exact;
-    // p2 - p1 characters from p1 when positive), digits and dots only, when ValidaIP accepts
-    // them; "não encontrado!" otherwise.
+    // p2 - p1 characters from p1 when positive), the first run of digits and dots that
+    // ValidaIP accepts (dots at its ends dropped); with no title, the whole page when it is
+    // only an address (blanks around it allowed); "não encontrado!" otherwise.
     static QString IpDaPagina(const QString& pagina);
 
     // The page text as the lookup sees it: Windows-1252, one character per byte.
@@ -55,5 +57,4 @@ private:
 // Starts the lookup for the main window's label `lblIP` against the page `urlPagina`
 // (GERENCIADOR_URL_MEU_IP in the program). Returns at once; the label gets the text when the
 // answer comes, and a result that arrives after the label is gone is dropped.
-Th_IP* IniciaBuscaMeuIP(QLabel* lblIP,
-                        const QString& urlPagina = QStringLiteral(GERENCIADOR_URL_MEU_IP));
+Th_IP* IniciaBuscaMeuIP(QLabel* lblIP, const QString& urlPagina = Configuracao::UrlMeuIP());

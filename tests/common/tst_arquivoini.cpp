@@ -1,4 +1,5 @@
 #include "common/ArquivoIni.h"
+#include "common/Plataforma.h"
 #include "support/Instalacao.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <cstdio>
@@ -41,6 +43,17 @@ int Escritor(const QString& caminho, int versoes) {
             return 1;
     }
     return 0;
+}
+
+// The id of a process of this machine that has ended.
+qint64 PidMorto() {
+    QProcess p;
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--escritor"), QStringLiteral("nada"), QStringLiteral("0")});
+    p.waitForStarted();
+    const qint64 pid = p.processId();
+    p.waitForFinished();
+    return pid;
 }
 
 #ifndef Q_OS_WIN
@@ -348,6 +361,13 @@ private Q_SLOTS:
         QVERIFY(!ini.Erro().isEmpty());
         QCOMPARE(inst.Le(QStringLiteral("X.INI")), original);
         QCOMPARE(ini.LeTexto(QStringLiteral("S"), QStringLiteral("[x")), QStringLiteral("0"));
+        // The refusal was reported: the object's next writes are judged on their own.
+        ini.GravaTexto(QStringLiteral("T"), QStringLiteral("depois"), QStringLiteral("2"));
+        QVERIFY2(ini.Grava(), qPrintable(ini.Erro()));
+        const ArquivoIni relido(inst.Caminho(QStringLiteral("X.INI")));
+        QCOMPARE(relido.LeTexto(QStringLiteral("T"), QStringLiteral("ok")), QStringLiteral("1"));
+        QCOMPARE(relido.LeTexto(QStringLiteral("T"), QStringLiteral("depois")),
+                 QStringLiteral("2"));
     }
 
     // After any sequence of changes the object answers exactly as the file it would write.
@@ -518,6 +538,48 @@ private Q_SLOTS:
               vistas[1], misturadas);
         QCOMPARE(inst.Le(QStringLiteral("X.INI")), versoes[0]); // 1000 is even: version A
         QCOMPARE(Entradas(inst.Pasta()), QStringList{"X.INI"});
+    }
+
+    // A writer killed at any moment of its commits leaves no temporary file behind; a copy
+    // that one left anyway (named after a dead process of this machine) goes at the next
+    // commit, and nothing else does.
+    void escritorMortoNaoDeixaTemporario() {
+        Instalacao inst;
+        const QString caminho = inst.Caminho(QStringLiteral("X.INI"));
+        inst.Grava(QStringLiteral("X.INI"), VersaoDoArquivo(0));
+        for (int rodada = 0; rodada < 30; ++rodada) {
+            QProcess escritor;
+            escritor.start(QCoreApplication::applicationFilePath(),
+                           {QStringLiteral("--escritor"), caminho, QStringLiteral("1000000")});
+            QVERIFY(escritor.waitForStarted());
+            QTest::qWait(20 + QRandomGenerator::global()->bounded(40));
+            escritor.kill();
+            QVERIFY(escritor.waitForFinished());
+        }
+        const QString vivo = Plataforma::NomeTemporario(caminho); // this process's own
+        const QString morto = Plataforma::NomeTemporario(caminho).replace(
+            QRegularExpression(QStringLiteral("gerenciador-\\d+-")),
+            QStringLiteral("gerenciador-%1-").arg(PidMorto()));
+        const QStringList alheios{QStringLiteral(".X.INI.gerenciador-1-outra-maquina-0badcafe"),
+                                  QStringLiteral(".X.INI.gerenciador-1-x-naoehexa"),
+                                  QStringLiteral(".Y.INI.gerenciador-999999-x-0badcafe"),
+                                  QStringLiteral("X.INI.bak")};
+        QStringList ficam{"X.INI"};
+        for (const QString& nome : alheios) {
+            inst.Grava(nome, "alheio");
+            ficam.append(nome);
+        }
+        QVERIFY(QFile(morto).open(QIODevice::WriteOnly));
+        QVERIFY(QFile(vivo).open(QIODevice::WriteOnly));
+        ficam.append(QFileInfo(vivo).fileName());
+        ArquivoIni ini(caminho);
+        QVERIFY(ini.LeituraOk());
+        ini.GravaTexto(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
+        QVERIFY2(ini.Grava(), qPrintable(ini.Erro()));
+        ficam.sort();
+        QStringList vistas = Entradas(inst.Pasta());
+        vistas.sort();
+        QCOMPARE(vistas, ficam);
     }
 
 #ifndef Q_OS_WIN

@@ -2,7 +2,10 @@
 #include "common/Mensagem.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
+#include "support/RegistroMensagens.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -43,8 +46,9 @@ private Q_SLOTS:
     }
 };
 
-// Runs in a child process (--registro) with GERENCIADOR_REGISTRO_MENSAGENS set.
-int Registra() {
+// Runs in a child process (--registro ARQUIVO), the boxes written to ARQUIVO.
+int Registra(const QString& arquivo) {
+    RegistraMensagensEm(arquivo);
     const RespostaMensagem r1 =
         MostraMensagem(u"Conexão alterada com sucesso!"_qs, kTitulo, IconeMensagem::Informacao);
     const RespostaMensagem r2 = MostraMensagem(
@@ -131,11 +135,9 @@ private Q_SLOTS:
         Instalacao inst;
         const QString registro = inst.Caminho(QStringLiteral("caixas.txt"));
         QProcess filho;
-        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-        ambiente.insert(QStringLiteral("GERENCIADOR_REGISTRO_MENSAGENS"), registro);
-        filho.setProcessEnvironment(ambiente);
         filho.setProcessChannelMode(QProcess::ForwardedChannels);
-        filho.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--registro")});
+        filho.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--registro"), registro});
         QVERIFY(filho.waitForFinished(120000));
         QCOMPARE(filho.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(inst.Le(QStringLiteral("caixas.txt"))),
@@ -143,6 +145,20 @@ private Q_SLOTS:
                  u"Gerenciador VELTO\taviso\tLinha 1\\rLinha 2\\r\\nC:\\\\VELTO\\\\\\tfim\n"
                  u"Gerenciador\terro\tErro geral\n"
                  u"VELTO\texclamacao\t!\n"_qs);
+    }
+
+    // The program that ships answers no box behind the user's back: the log of the boxes is
+    // only in the build the tests run, and the shipped program does not even name its variable.
+    void programaSemRegistro() {
+        const QString programa =
+            QDir::toNativeSeparators(qEnvironmentVariable("GERENCIADOR_PROGRAMA"));
+        QFile f(programa);
+        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(programa));
+        const QByteArray bytes = f.readAll();
+        const QString nome = QStringLiteral("GERENCIADOR_REGISTRO_MENSAGENS");
+        QVERIFY(!bytes.contains(nome.toLatin1()));
+        QVERIFY(!bytes.contains(
+            QByteArray(reinterpret_cast<const char*>(nome.utf16()), nome.size() * 2)));
     }
 
     // An error no handler catches reaches the general error display; the program goes on.
@@ -169,8 +185,8 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && qstrcmp(argv[1], "--registro") == 0)
-        return Registra();
+    if (argc == 3 && qstrcmp(argv[1], "--registro") == 0)
+        return Registra(QString::fromLocal8Bit(argv[2]));
     if (argc >= 2 && qstrcmp(argv[1], "--sem-resposta") == 0) {
         QCoreApplication app(argc, argv);
         TstSemResposta teste;

@@ -466,8 +466,11 @@ private Q_SLOTS:
         QFETCH(QString, texto);
         GravadorMensagens caixas;
         Formulario f;
+        QList<bool> botaoNaCaixa;
+        caixas.AoMostrar([&](const PedidoMensagem&) { botaoNaCaixa.append(f.btn->isEnabled()); });
         f.Roda(host, 4);
         QCOMPARE(caixas.Textos(), QStringList{texto});
+        QCOMPARE(botaoNaCaixa, QList<bool>{true}); // usable again before the box shows
         QCOMPARE(caixas.Pedidos().at(0).icone, IconeMensagem::Erro);
         QCOMPARE(f.lista->count(), 0);
         QVERIFY(f.btn->isEnabled());

@@ -1,3 +1,4 @@
+#include "common/Configuracao.h"
 #include "common/Plataforma.h"
 #include "menu/FerramentasSuporte.h"
 #include "menu/Progresso.h"
@@ -176,9 +177,8 @@ private Q_SLOTS:
         QCOMPARE(p.icone, IconeMensagem::Informacao);
         QCOMPARE(p.botoes, BotoesMensagem::OkCancelar);
         QCOMPARE(fim, confirma ? 0 : 7); // the message loop ended, or went on
-        QCOMPARE(navegador.abertos, confirma
-                                        ? QStringList{QStringLiteral(GERENCIADOR_URL_ATUALIZACAO)}
-                                        : QStringList{});
+        QCOMPARE(navegador.abertos,
+                 confirma ? QStringList{Configuracao::UrlAtualizacao()} : QStringList{});
         QCOMPARE(painel->isVisible(), !confirma);
     }
 
@@ -190,7 +190,7 @@ private Q_SLOTS:
         Navegador navegador;
         GravadorMensagens gravador;
         AbrirSiteSuporte(painel.get());
-        QCOMPARE(navegador.abertos, QStringList{QStringLiteral(GERENCIADOR_URL_SUPORTE)});
+        QCOMPARE(navegador.abertos, QStringList{Configuracao::UrlSuporte()});
         QVERIFY(!painel->isVisible());
         QVERIFY(gravador.Pedidos().isEmpty());
     }

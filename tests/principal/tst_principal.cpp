@@ -475,6 +475,45 @@ private Q_SLOTS:
         QCOMPARE(janela.isVisible(), !fecha);
     }
 
+    // Alt+letter clicks a button; when two visible buttons share the letter, the first in the
+    // table's order (the higher one) is clicked, not merely focused.
+    void letraAlt_data() {
+        QTest::addColumn<QString>("pasta");
+        QTest::addColumn<QList<int>>("modulos");
+        QTest::addColumn<int>("tecla");
+        QTest::addColumn<QString>("clicado");
+        QTest::newRow("Serviço antes de Vendas")
+            << "EMPRESA" << QList<int>{6, 12} << int(Qt::Key_V) << "VELTOM06.EXE";
+        QTest::newRow("Vendas sozinho")
+            << "EMPRESA" << QList<int>{12} << int(Qt::Key_V) << "VELTOM12.EXE";
+        QTest::newRow("Caixa antes de Casamento")
+            << "CARTORIO" << QList<int>{22, 15} << int(Qt::Key_C) << "VELTOM22.EXE";
+        QTest::newRow("Financeiro antes de Firma")
+            << "CARTORIO" << QList<int>{21, 17} << int(Qt::Key_F) << "VELTOM21.EXE";
+        QTest::newRow("Firma sozinha")
+            << "CARTORIO" << QList<int>{17} << int(Qt::Key_F) << "VELTOM17.EXE";
+    }
+    void letraAlt() {
+        QFETCH(QString, pasta);
+        QFETCH(QList<int>, modulos);
+        QFETCH(int, tecla);
+        QFETCH(QString, clicado);
+        const Instalacao inst(pasta);
+        for (int n : modulos)
+            inst.Grava(Modulos({n}).at(0), "nem programa");
+        TFrmPrincipal janela(inst.Caminho(QStringLiteral("Gerenciador")));
+        QStringList cliques;
+        for (QPushButton* b : Botoes(janela))
+            connect(b, &QPushButton::clicked, &janela,
+                    [&cliques, b] { cliques.append(TFrmPrincipal::Hint(b)); });
+        janela.show();
+        QVERIFY(QTest::qWaitForWindowActive(&janela));
+        QTest::keyClick(&janela, Qt::Key(tecla), Qt::AltModifier);
+        QTRY_COMPARE(cliques, QStringList{clicado});
+        QTest::qWait(50);
+        QCOMPARE(cliques, QStringList{clicado});
+    }
+
     void posicaoMenu_data() {
         QTest::addColumn<QPoint>("janela");
         QTest::addColumn<QPoint>("menu"); // left, top

@@ -2,6 +2,7 @@
 // makes it (a key in the visible selector), on real files in a temporary installation.
 #include "common/Texto.h"
 #include "principal/Principal.h"
+#include "support/CaixasReais.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
 
@@ -35,6 +36,7 @@ private Q_SLOTS:
     void listasAoMostrar();
     void trocaPeloUsuarioAvisa();
     void trocaEmNomeDeOutraJanelaNaoAvisa();
+    void dbxSomenteLeituraAindaAvisa();
     void mesmaEscolhaNaoFazNada();
     void ipPublicoSemPaginaNaoTrava();
 };
@@ -98,6 +100,29 @@ void TstPrincipalConexoes::trocaEmNomeDeOutraJanelaNaoAvisa() {
     QVERIFY(inst.Le(QStringLiteral("CONEXOES.INI")).contains("c:\\velto\r\nStatus=A\r\n"));
     QVERIFY(inst.Le(QStringLiteral("DBXCONNECTIONS.INI"))
                 .contains("Database=SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB\r\n"));
+}
+
+// The dbExpress file refuses the write: its error box, then still the success message, since
+// the choice was made in this window (real boxes: the active window is what matters here).
+void TstPrincipalConexoes::dbxSomenteLeituraAindaAvisa() {
+    Instalacao inst;
+    inst.Grava(QStringLiteral("CONEXOES.INI"), kConexoes);
+    inst.Grava(QStringLiteral("DBXCONNECTIONS.INI"), kDbx);
+    const QString dbx = inst.Caminho(QStringLiteral("DBXCONNECTIONS.INI"));
+    QVERIFY(QFile::setPermissions(dbx, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    CaixasReais caixas;
+    TFrmPrincipal janela(inst.Caminho(QStringLiteral("Gerenciador")));
+    janela.show();
+    janela.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&janela));
+
+    QTest::keyClick(janela.FltCbxApelidoServidor(), Qt::Key_Up); // MATRIZ -> alfa
+
+    QCOMPARE(caixas.Textos(),
+             QStringList({u"Não foi possível abrir o arquivo de conexão com o Banco de Dados!"_qs,
+                          u"Conexão alterada com sucesso!"_qs}));
+    QVERIFY(inst.Le(QStringLiteral("CONEXOES.INI")).contains("c:\\velto\r\nStatus=A\r\n"));
+    QCOMPARE(inst.Le(QStringLiteral("DBXCONNECTIONS.INI")), kDbx);
 }
 
 void TstPrincipalConexoes::mesmaEscolhaNaoFazNada() {

@@ -34,9 +34,21 @@ private Q_SLOTS:
         QTest::newRow("título acentuado")
             << QByteArray("200 OK") << QByteArray("<title>Seu IP \xE9 200.150.10.1</title>")
             << "Meu IP 200.150.10.1";
-        QTest::newRow("o 4 de IPv4 entra no endereço")
+        // The first dotted run that is an address; nothing else of the title joins it.
+        QTest::newRow("o 4 de IPv4 fica de fora")
             << QByteArray("200 OK") << QByteArray("<title>IP 10.0.0.1 (IPv4)</title>")
-            << "Meu IP 10.0.0.14";
+            << "Meu IP 10.0.0.1";
+        QTest::newRow("versão depois do endereço")
+            << QByteArray("200 OK") << QByteArray("<title>Meu IP 10.0.0.1 v2</title>")
+            << "Meu IP 10.0.0.1";
+        QTest::newRow("versão antes do endereço")
+            << QByteArray("200 OK") << QByteArray("<title>v2.1 - IP 172.16.0.9.</title>")
+            << "Meu IP 172.16.0.9";
+        // Plain-text services answer only the address.
+        QTest::newRow("texto puro")
+            << QByteArray("200 OK") << QByteArray("187.44.1.250\n") << "Meu IP 187.44.1.250";
+        QTest::newRow("texto puro com mais")
+            << QByteArray("200 OK") << QByteArray("IP: 187.44.1.250") << kNaoEncontrado;
         QTest::newRow("grupo de quatro dígitos")
             << QByteArray("200 OK") << QByteArray("<title>1234.5.6.7</title>") << kNaoEncontrado;
         QTest::newRow("etiquetas maiúsculas")

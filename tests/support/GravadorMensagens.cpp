@@ -5,6 +5,8 @@
 GravadorMensagens::GravadorMensagens() {
     DefineRespondeMensagem([this](const PedidoMensagem& pedido) {
         pedidos_.append(pedido);
+        if (aoMostrar_)
+            aoMostrar_(pedido);
         // A box with only OK has nothing to choose and leaves the scripted answers to the
         // boxes that offer a choice.
         if (pedido.botoes == BotoesMensagem::Ok)
