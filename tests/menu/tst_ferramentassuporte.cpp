@@ -510,14 +510,6 @@ private Q_SLOTS:
         QCOMPARE(CaminhoIBExpert(pasta), caminho);
     }
 
-    void pastaProgramasLinux() {
-#ifdef Q_OS_WIN
-        QSKIP("Windows reads the registry (tst_win_pastaprogramas)");
-#else
-        QCOMPARE(Plataforma::CapturaPastaProgramas(), QStringLiteral("/opt/"));
-#endif
-    }
-
     void textoTamanho_data() {
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("texto");
