@@ -91,6 +91,19 @@ Item IBExpertItem() {
             }};
 }
 
+// The database tool under a Program Files folder whose parent is missing: its folder
+// cannot be made (one level only), nor the file stored.
+Item IBExpertSemPastaItem() {
+    return {kPastaIBExpert, QStringLiteral("ibexpert.exe"),
+            [](const Instalacao& i) {
+                return i.Caminho(QStringLiteral("falta/Programas/IBExpert/ibexpert.exe"));
+            },
+            [](QDialog* p, const Instalacao& i) {
+                IBExpertEm(p,
+                           QDir::toNativeSeparators(i.Caminho(QStringLiteral("falta/Programas"))));
+            }};
+}
+
 // The program's stand-in writes <name>.marca beside itself when it starts.
 QString Marca(const QString& programa) {
     return programa.left(programa.lastIndexOf(u'.')) + QStringLiteral(".marca");
@@ -331,6 +344,9 @@ private Q_SLOTS:
         QTest::newRow("IBexpert: arquivo inexistente")
             << IBExpertItem() << "K7wR4#" << kPastaIBExpert + "/outro.exe" << qint64(-1) << false
             << true << QStringList{"550"};
+        QTest::newRow("IBexpert: pasta local impossível")
+            << IBExpertSemPastaItem() << "K7wR4#" << kPastaIBExpert + "/ibexpert.exe" << qint64(-1)
+            << false << true << QStringList{"Não foi possível criar"};
         QTest::newRow("ninguém ouvindo") << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(-1)
                                          << false << false << QStringList{"onnect"};
         QTest::newRow("transferência cortada")
