@@ -1,6 +1,7 @@
 #include "principal/Principal.h"
 
 #include "common/ArquivoIni.h"
+#include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
 #include "principal/Enderecos.h"
@@ -8,7 +9,6 @@
 #include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
 #include "principal/Versao.h"
-#include "common/Edicao.h"
 #include "ui_Principal.h"
 
 #include <QApplication>
@@ -16,9 +16,9 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStringListModel>
 #include <QTimer>
 #include <optional>
-#include <QStringListModel>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
 
@@ -274,6 +274,14 @@ void TFrmPrincipal::IncluiConexao(const QString& apelido, const QString& servido
                                   const QString& status) {
     if (RegistroConexoes::IncluiConexao(PastaPrograma, apelido, servidor, tipo, aplicacao,
                                         status) != RegistroConexoes::Gravacao::Recusada)
+        CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+}
+
+void TFrmPrincipal::AlteraConexao(const QString& apelidoAnterior, const QString& apelido,
+                                  const QString& servidor, const QString& tipo,
+                                  const QString& aplicacao, const QString& status) {
+    if (RegistroConexoes::AlteraConexao(PastaPrograma, apelidoAnterior, apelido, servidor, tipo,
+                                        aplicacao, status) != RegistroConexoes::Gravacao::Recusada)
         CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
 }
 
