@@ -246,6 +246,8 @@ void TFrmConexoes::CbboxEdicaoChange() {
     if (!c) {
         MostraMensagem(QStringLiteral("Não foi possível abrir o arquivo de conexões!"), kTitulo,
                        IconeMensagem::Erro);
+        // The program ends, and this form lets it.
+        PodeFechar = true;
         QCoreApplication::quit();
         return;
     }

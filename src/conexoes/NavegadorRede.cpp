@@ -1,5 +1,20 @@
 #include "conexoes/NavegadorRede.h"
 
+namespace {
+FabricaNavegadorRede& Fabrica() {
+    static FabricaNavegadorRede fabrica;
+    return fabrica;
+}
+} // namespace
+
+std::unique_ptr<NavegadorRede> CriaNavegadorRede(QObject* pai) {
+    return Fabrica() ? Fabrica()(pai) : CriaNavegadorRedePlataforma(pai);
+}
+
+void DefineCriaNavegadorRede(FabricaNavegadorRede fabrica) {
+    Fabrica() = std::move(fabrica);
+}
+
 NavegadorRede::NavegadorRede(QObject* pai) : QObject(pai) {}
 
 NavegadorRede::~NavegadorRede() = default;

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -64,5 +65,11 @@ private:
 };
 
 // The browser of this platform (Linux: mDNS through the avahi daemon, and WS-Discovery;
-// Windows: the shell's network folder).
+// Windows: the shell's network folder), or what DefineCriaNavegadorRede put in its place.
 std::unique_ptr<NavegadorRede> CriaNavegadorRede(QObject* pai = nullptr);
+std::unique_ptr<NavegadorRede> CriaNavegadorRedePlataforma(QObject* pai);
+
+// Test seam: while set, CriaNavegadorRede makes its browsers with this function (tests keep
+// the editor off the real network with it). An empty function restores the platform's.
+using FabricaNavegadorRede = std::function<std::unique_ptr<NavegadorRede>(QObject*)>;
+void DefineCriaNavegadorRede(FabricaNavegadorRede fabrica);

@@ -1,5 +1,5 @@
 #include "conexoes/NavegadorRede.h"
 
-std::unique_ptr<NavegadorRede> CriaNavegadorRede(QObject* pai) {
+std::unique_ptr<NavegadorRede> CriaNavegadorRedePlataforma(QObject* pai) {
     return std::make_unique<NavegadorRede>(pai);
 }
