@@ -1,6 +1,8 @@
 // The connection editor in include mode with this platform's network browser, for tests and
 // benchmarks that run it where the machines are (inside a network namespace). Each machine its
-// tree gains or loses is one line on stdout, with the milliseconds since the editor was shown:
+// tree gains or loses is one line on stdout, with the milliseconds since the program started;
+// a first line says when the editor was shown:
+//   <ms> pronto
 //   <ms> + <group>/<machine>
 //   <ms> - <group>/<machine>
 // It ends when its standard input closes.
@@ -14,8 +16,9 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
     QElapsedTimer relogio;
+    relogio.start();
+    QApplication app(argc, argv);
     TFrmConexoes editor;
     editor.Tag = 0;
     const auto escreve = [&](char sinal, const QString& grupo, const QString& nome) {
@@ -33,7 +36,6 @@ int main(int argc, char** argv) {
         if (read(STDIN_FILENO, lixo, sizeof lixo) <= 0)
             QCoreApplication::exit(0); // quit() would ask the editor, which refuses
     });
-    relogio.start();
     editor.show();
     std::printf("%lld pronto\n", static_cast<long long>(relogio.elapsed()));
     std::fflush(stdout);
