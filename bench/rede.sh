@@ -13,13 +13,15 @@ sonda="$build/bench/sonda_rede"
 [[ -x "$sonda" ]] || { echo "no $sonda: build target sonda_rede first" >&2; exit 1; }
 [[ $(id -u) == 0 ]] || { echo "rede.sh: creating network namespaces needs root" >&2; exit 1; }
 
-export LAB=$(mktemp -d)/lab SUFIXO=bench
+pasta=$(mktemp -d)
+chmod 755 "$pasta" # the daemons drop root and must reach their sockets
+export LAB=$pasta/lab SUFIXO=bench
 laboratorio=tests/auxiliar/laboratorio_rede.sh
 pub=
 fim() {
     [[ -n "$pub" ]] && kill "$pub" 2>/dev/null && wait "$pub" 2>/dev/null
     "$laboratorio" down || true
-    rm -rf "$(dirname "$LAB")"
+    rm -rf "$pasta"
 }
 trap fim EXIT
 "$laboratorio" up
