@@ -9,15 +9,18 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <lm.h>
 #include <mutex>
 #include <optional>
-#include <shlobj.h>
-#include <shlwapi.h>
 #include <thread>
 #include <vector>
+
+// clang-format off
 #include <windows.h>
+#include <lm.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 #include <winnetwk.h>
+// clang-format on
 
 namespace {
 

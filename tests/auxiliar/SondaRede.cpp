@@ -5,11 +5,13 @@
 //   <ms> pronto
 //   <ms> + <group>/<machine>
 //   <ms> - <group>/<machine>
-// It ends when its standard input closes.
+// It ends when its standard input closes. With --remota the editor switches to a remote
+// connection once shown, so that its tree is enabled (for screenshots).
 #include "conexoes/Conexoes.h"
 #include "conexoes/NavegadorRede.h"
 
 #include <QApplication>
+#include <QRadioButton>
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -37,6 +39,8 @@ int main(int argc, char** argv) {
             QCoreApplication::exit(0); // quit() would ask the editor, which refuses
     });
     editor.show();
+    if (app.arguments().contains(QStringLiteral("--remota")))
+        editor.findChild<QRadioButton*>(QStringLiteral("RdBtnRemota"))->click();
     std::printf("%lld pronto\n", static_cast<long long>(relogio.elapsed()));
     std::fflush(stdout);
     return app.exec();
