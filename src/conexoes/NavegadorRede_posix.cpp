@@ -150,8 +150,10 @@ private:
         cliente_ = avahi_client_new(poll_->Api(), AVAHI_CLIENT_NO_FAIL,
                                     &NavegadorAvahi::ClienteMudou, this, &erro);
         if (!cliente_) {
-            // No system bus at all: try again later.
-            qCInfo(lcMdns) << "no avahi client:" << avahi_strerror(erro);
+            // No system bus at all: try again later, saying so once.
+            if (!semBarramentoDito_)
+                qCInfo(lcMdns) << "no avahi client:" << avahi_strerror(erro);
+            semBarramentoDito_ = true;
             QTimer::singleShot(kEsperaSemBarramento, this, [this] { Conecta(); });
         }
     }
@@ -274,6 +276,7 @@ private:
     QList<AvahiServiceBrowser*> navegadores_;
     QHash<AvahiServiceResolver*, QString> resolvedores_;
     bool reconectando_ = false;
+    bool semBarramentoDito_ = false;
 };
 
 class NavegadorRedeLinux : public NavegadorRede {
