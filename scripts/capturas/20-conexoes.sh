@@ -27,7 +27,7 @@ else
         "$build/demo/captura" docs/conexoes.png 10
         echo "run: screenshot of the connection editor in $PWD/docs/conexoes.png"
         wait "$pid_editor" 2>/dev/null || true
-        kill "$pid_publica" 2>/dev/null && wait "$pid_publica" 2>/dev/null
+        encerra_processos "$pid_publica"
     fi
     tests/auxiliar/laboratorio_rede.sh down || true
     rm -rf "$lab_pasta"
