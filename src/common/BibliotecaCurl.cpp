@@ -82,3 +82,66 @@ const FuncoesCurl* BibliotecaCurl(QString* erro) {
     }
     return &carga.funcoes;
 }
+
+TransferenciaCurl::~TransferenciaCurl() {
+    Encerra();
+}
+
+void TransferenciaCurl::Encerra() {
+    CURLM* multi = nullptr;
+    {
+        const std::lock_guard trava(mutexMulti_);
+        std::swap(multi, multi_);
+    }
+    if (multi)
+        c_->multi_cleanup(multi);
+}
+
+CURLcode TransferenciaCurl::Executa(const FuncoesCurl* c, CURL* curl) {
+    CURLM* multi = nullptr;
+    {
+        const std::lock_guard trava(mutexMulti_);
+        if (!multi_) {
+            c_ = c;
+            multi_ = c->multi_init();
+        }
+        multi = multi_;
+    }
+    // From here on only this thread (in Encerra) takes the handle away.
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    if (abortar_.load())
+        return CURLE_ABORTED_BY_CALLBACK;
+    c->multi_add_handle(multi, curl);
+    bool concluida = false;
+    CURLcode rc = CURLE_ABORTED_BY_CALLBACK;
+    while (!abortar_.load()) {
+        int correndo = 0;
+        if (c->multi_perform(multi, &correndo) != CURLM_OK)
+            break;
+        int restantes = 0;
+        while (CURLMsg* msg = c->multi_info_read(multi, &restantes)) {
+            if (msg->msg == CURLMSG_DONE) {
+                rc = msg->data.result;
+                concluida = true;
+            }
+        }
+        if (concluida || correndo == 0)
+            break;
+        // Woken by the sockets or by Abortar (multi_wakeup); the time limit only bounds a
+        // wait that libcurl did not ask for.
+        if (c->multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+            break;
+    }
+    // A transfer removed before its end closes its connection at once, without waiting for
+    // the server.
+    c->multi_remove_handle(multi, curl);
+    return concluida ? rc : CURLE_ABORTED_BY_CALLBACK;
+}
+
+void TransferenciaCurl::Abortar() {
+    abortar_.store(true);
+    const std::lock_guard trava(mutexMulti_);
+    if (multi_)
+        c_->multi_wakeup(multi_);
+}

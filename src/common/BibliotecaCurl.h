@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <curl/curl.h>
+#include <mutex>
 
 // libcurl, loaded at its first use instead of at program start: the library and the tree of
 // libraries it needs (TLS, SSH, LDAP, Kerberos...) cost the start a third of its time and a
@@ -37,3 +39,38 @@ const FuncoesCurl* BibliotecaCurl(QString* erro = nullptr);
 
 // The file the loader asks for: libcurl.so.4 / libcurl.dll.
 QString NomeBibliotecaCurl();
+
+// Transfers of easy handles, each run to its end on the calling thread through a multi handle
+// kept by this object, so that another thread can stop one at once with Abortar() whatever it
+// waits for (name lookup, connection, a silent server). The HTTP lookup of the public IP and
+// the FTP downloads share it.
+//
+// A finished transfer's connection stays in the multi handle until Encerra() or the object
+// goes away; closing it may send a goodbye and wait for the server's answer (FTP's QUIT), so a
+// caller that must not wait reports its result first and closes afterwards.
+class TransferenciaCurl {
+public:
+    TransferenciaCurl() = default;
+    ~TransferenciaCurl();
+    TransferenciaCurl(const TransferenciaCurl&) = delete;
+    TransferenciaCurl& operator=(const TransferenciaCurl&) = delete;
+
+    // Runs `curl` with the library's functions `c`. The transfer's result;
+    // CURLE_ABORTED_BY_CALLBACK when it was stopped before its end (also when Abortar() came
+    // before the start), CURLE_OUT_OF_MEMORY when no multi handle could be made.
+    CURLcode Executa(const FuncoesCurl* c, CURL* curl);
+
+    // Closes the connections that finished transfers left open (FTP says QUIT and waits for
+    // the answer), now rather than when the object goes away. Same thread as Executa.
+    void Encerra();
+
+    // Stops the transfer under way, and any later one before it starts. Thread-safe.
+    void Abortar();
+    bool Abortada() const { return abortar_.load(); }
+
+private:
+    std::atomic<bool> abortar_{false};
+    std::mutex mutexMulti_;
+    const FuncoesCurl* c_ = nullptr;
+    CURLM* multi_ = nullptr; // made by the first transfer
+};

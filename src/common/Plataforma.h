@@ -38,9 +38,30 @@ QString UltimoComponente(const QString& caminho);
 // QProcess::startDetached. False when the start failed.
 bool IniciaPrograma(const QString& caminhoCompleto);
 
+// How a window that the desktop opens is shown (where the platform lets the caller choose).
+enum class Exibicao { Normal, Maximizada };
+
 // Opens a program, document or web address the way the desktop does (ShellExecuteW "open" on
-// Windows, QDesktopServices elsewhere). False when the platform refused.
-bool AbreNoSistema(const QString& alvo);
+// Windows, with the desktop as parent window and the show mode given; QDesktopServices
+// elsewhere, where the browser decides its own window). False when the platform refused.
+bool AbreNoSistema(const QString& alvo, Exibicao exibicao = Exibicao::Normal);
+
+// Starts a program file the way the desktop's shell does: on Windows ShellExecuteW "open"
+// (so that a program that asks for elevation gets its prompt), shown normally, no parameters,
+// no working folder; elsewhere as IniciaPrograma. False when the start failed.
+bool AbrePrograma(const QString& caminhoCompleto);
+
+// Where programs are installed, ending in the delimiter, or an empty text. On Windows the
+// value "ProgramFilesDir" of HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion,
+// the key opened with full access (KEY_ALL_ACCESS): empty when the key cannot be opened so;
+// when the value cannot be read as text, or is empty, the current folder's drive followed by
+// "\Arquivos de Programas". Elsewhere /opt/.
+QString CapturaPastaProgramas();
+#ifdef Q_OS_WIN
+// The same rule on another key (tests give one of their own under the current user).
+enum class RaizRegistro { Maquina, Usuario };
+QString CapturaPastaProgramas(RaizRegistro raiz, const QString& chave);
+#endif
 
 // The four 16-bit numbers of a file's fixed version block: on Windows the VERSIONINFO
 // resource, on Linux the version section that every executable of ours carries.

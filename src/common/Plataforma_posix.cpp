@@ -146,8 +146,16 @@ bool ProcessoVivo(qint64 pid) {
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
-bool AbreNoSistema(const QString& alvo) {
+bool AbreNoSistema(const QString& alvo, Exibicao) {
     return QDesktopServices::openUrl(QUrl::fromUserInput(alvo, QDir::currentPath()));
+}
+
+bool AbrePrograma(const QString& caminhoCompleto) {
+    return IniciaPrograma(caminhoCompleto);
+}
+
+QString CapturaPastaProgramas() {
+    return QStringLiteral("/opt/");
 }
 
 std::optional<Versao> LeVersaoArquivo(const QString& caminho) {

@@ -132,14 +132,65 @@ bool IniciaPrograma(const QString& caminhoCompleto) {
     return true;
 }
 
-bool AbreNoSistema(const QString& alvo) {
+bool AbreNoSistema(const QString& alvo, Exibicao exibicao) {
     // The shell may hand the work to extensions that need COM on this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    const auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(
-        GetDesktopWindow(), L"open", Largo(alvo).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const int modo = exibicao == Exibicao::Maximizada ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    const auto r = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(GetDesktopWindow(), L"open", Largo(alvo).c_str(), nullptr, nullptr, modo));
     if (SUCCEEDED(com))
         CoUninitialize();
     return r > 32;
+}
+
+bool AbrePrograma(const QString& caminhoCompleto) {
+    return AbreNoSistema(QDir::toNativeSeparators(caminhoCompleto), Exibicao::Normal);
+}
+
+QString CapturaPastaProgramas() {
+    return CapturaPastaProgramas(RaizRegistro::Maquina,
+                                 QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion"));
+}
+
+QString CapturaPastaProgramas(RaizRegistro raiz, const QString& chave) {
+    HKEY h = nullptr;
+    // Full access, as installations have always asked: where it is refused, the tool has
+    // been kept at the root of the current drive, and is looked for there still.
+    if (RegOpenKeyExW(raiz == RaizRegistro::Maquina ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                      Largo(chave).c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS)
+        return {};
+    QString valor;
+    DWORD tipo = 0;
+    DWORD tamanho = 0;
+    if (RegQueryValueExW(h, L"ProgramFilesDir", nullptr, &tipo, nullptr, &tamanho) ==
+            ERROR_SUCCESS &&
+        (tipo == REG_SZ || tipo == REG_EXPAND_SZ)) {
+        std::vector<wchar_t> buf(tamanho / sizeof(wchar_t) + 1, L'\0');
+        DWORD lidos = DWORD(buf.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(h, L"ProgramFilesDir", nullptr, &tipo,
+                             reinterpret_cast<BYTE*>(buf.data()), &lidos) == ERROR_SUCCESS) {
+            valor = QString::fromWCharArray(buf.data()); // up to the first NUL
+            if (tipo == REG_EXPAND_SZ) {
+                const std::wstring origem = Largo(valor);
+                const DWORD n = ExpandEnvironmentStringsW(origem.c_str(), nullptr, 0);
+                std::vector<wchar_t> exp(n + 1, L'\0');
+                if (n > 0 && ExpandEnvironmentStringsW(origem.c_str(), exp.data(), n + 1) > 0)
+                    valor = QString::fromWCharArray(exp.data());
+            }
+        }
+    }
+    RegCloseKey(h);
+    if (!valor.isEmpty())
+        return valor.endsWith(u'\\') ? valor : valor + u'\\';
+    // A value of another type, or none, or an empty one (which would make the tool's path a
+    // network path): the current folder's drive.
+    const QString atual = QDir::toNativeSeparators(QDir::currentPath());
+    QString unidade;
+    if (atual.size() >= 2 && atual[1] == u':')
+        unidade = atual.left(2);
+    else if (atual.startsWith(QLatin1String("\\\\"))) // \\servidor\compartilhamento\...
+        unidade = atual.section(u'\\', 0, 3);
+    return unidade + QStringLiteral("\\Arquivos de Programas");
 }
 
 std::optional<Versao> LeVersaoArquivo(const QString& caminho) {

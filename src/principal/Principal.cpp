@@ -283,6 +283,14 @@ void TFrmPrincipal::IncluiConexao(const QString& apelido, const QString& servido
         CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
 }
 
+void TFrmPrincipal::AlteraConexao(const QString& apelidoAnterior, const QString& apelido,
+                                  const QString& servidor, const QString& tipo,
+                                  const QString& aplicacao, const QString& status) {
+    if (RegistroConexoes::AlteraConexao(PastaPrograma, apelidoAnterior, apelido, servidor, tipo,
+                                        aplicacao, status) != RegistroConexoes::Gravacao::Recusada)
+        CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+}
+
 void TFrmPrincipal::ExcluiConexao(const QString& apelido, bool anuncia) {
     RegistroConexoes::ExcluiConexao(PastaPrograma, apelido, anuncia);
     CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);

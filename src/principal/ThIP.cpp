@@ -9,7 +9,6 @@
 #include <QUrl>
 #include <algorithm>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -124,41 +123,9 @@ QString Th_IP::BuscaMeuIP() {
     c->easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &GuardaCorpo);
     c->easy_setopt(curl.get(), CURLOPT_WRITEDATA, &coleta);
 
-    // The multi interface, so that Abortar() can wake the wait at once.
-    CURLM* multi = c->multi_init();
-    if (!multi)
-        return kNaoEncontrado;
-    {
-        const std::lock_guard trava(mutexMulti_);
-        multi_ = multi;
-    }
-    c->multi_add_handle(multi, curl.get());
-    bool concluida = false;
-    CURLcode rc = CURLE_OK;
-    while (!abortar_.load()) {
-        int correndo = 0;
-        if (c->multi_perform(multi, &correndo) != CURLM_OK)
-            break;
-        int restantes = 0;
-        while (CURLMsg* msg = c->multi_info_read(multi, &restantes)) {
-            if (msg->msg == CURLMSG_DONE) {
-                rc = msg->data.result;
-                concluida = true;
-            }
-        }
-        if (concluida || correndo == 0)
-            break;
-        if (c->multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
-            break;
-    }
-    c->multi_remove_handle(multi, curl.get());
-    {
-        const std::lock_guard trava(mutexMulti_);
-        multi_ = nullptr;
-    }
-    c->multi_cleanup(multi);
-
-    if (!concluida || abortar_.load())
+    // Abortar() wakes the transfer's wait at once.
+    const CURLcode rc = transferencia_.Executa(c, curl.get());
+    if (transferencia_.Abortada() || rc == CURLE_ABORTED_BY_CALLBACK)
         return kNaoEncontrado;
     if (rc != CURLE_OK && !(rc == CURLE_WRITE_ERROR && coleta.cheio))
         return kNaoEncontrado;
@@ -166,17 +133,13 @@ QString Th_IP::BuscaMeuIP() {
 }
 
 void Th_IP::Abortar() {
-    abortar_.store(true);
-    const std::lock_guard trava(mutexMulti_);
-    // A transfer is registered only once the library is loaded.
-    if (multi_)
-        BibliotecaCurl()->multi_wakeup(multi_);
+    transferencia_.Abortar();
 }
 
 void Th_IP::run() {
     setPriority(QThread::LowestPriority);
     const QString resultado = BuscaMeuIP();
-    if (!abortar_.load())
+    if (!transferencia_.Abortada())
         Q_EMIT Resultado(QStringLiteral("Meu IP ") + resultado);
 }
 

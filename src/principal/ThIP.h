@@ -1,12 +1,11 @@
 #pragma once
 
+#include "common/BibliotecaCurl.h"
 #include "common/Configuracao.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QThread>
-#include <atomic>
-#include <mutex>
 
 class QLabel;
 
@@ -52,9 +51,7 @@ private:
     QString BuscaMeuIP();
 
     const QString url_;
-    std::atomic<bool> abortar_{false};
-    std::mutex mutexMulti_;
-    void* multi_ = nullptr; // the transfer's CURLM while one runs, for Abortar()
+    TransferenciaCurl transferencia_;
 };
 
 // Starts the lookup for the main window's label `lblIP` against the page `urlPagina`
