@@ -1,5 +1,6 @@
 // The settings panel as the user reaches it: the main window's settings button on a real
 // installation folder, the panel's modal run, its items and the forms they open.
+#include "conexoes/Conexoes.h"
 #include "conexoes/TesteConexao.h"
 #include "menu/Menu.h"
 #include "principal/Principal.h"
@@ -209,30 +210,48 @@ private Q_SLOTS:
     }
 
     // The connection editor's buttons: exactly one server refuses the removal and the panel
-    // stays; otherwise the panel steps aside for the editor and is closed when it returns.
+    // stays; otherwise the editor opens in its mode, owned by the main window, with the panel
+    // out of sight, and the panel is closed once the editor returns.
     void editor_data() {
         QTest::addColumn<QString>("botao");
         QTest::addColumn<QByteArray>("conexoes");
-        QTest::addColumn<bool>("recusa");
-        QTest::newRow("excluir com um") << "BitBtnExcluir" << kUmServidor << true;
-        QTest::newRow("excluir com dois") << "BitBtnExcluir" << kDoisServidores << false;
-        QTest::newRow("excluir sem nenhum") << "BitBtnExcluir" << QByteArray() << false;
-        QTest::newRow("incluir com um") << "BitBtnIncluir" << kUmServidor << false;
-        QTest::newRow("alterar com um") << "BitBtn2" << kUmServidor << false;
+        QTest::addColumn<int>("tag"); // -1: refused
+        QTest::newRow("excluir com um") << "BitBtnExcluir" << kUmServidor << -1;
+        QTest::newRow("excluir com dois") << "BitBtnExcluir" << kDoisServidores << 1;
+        QTest::newRow("excluir sem nenhum") << "BitBtnExcluir" << QByteArray() << 1;
+        QTest::newRow("incluir com um") << "BitBtnIncluir" << kUmServidor << 0;
+        QTest::newRow("alterar com um") << "BitBtn2" << kUmServidor << 2;
     }
     void editor() {
         QFETCH(QString, botao);
         QFETCH(QByteArray, conexoes);
-        QFETCH(bool, recusa);
+        QFETCH(int, tag);
         inst_.Grava(QStringLiteral("CONEXOES.INI"), conexoes);
         GravadorMensagens caixas;
-        ComPainel(Janela(), [&](TFrmMenu* painel) {
+        TFrmPrincipal& janela = Janela();
+        ComPainel(janela, [&](TFrmMenu* painel) {
             caixas.Limpa();
-            auto* b = painel->findChild<QPushButton*>(botao);
-            QTest::mouseClick(b, Qt::LeftButton);
-            QCOMPARE(painel->isVisible(), recusa);
-            if (!recusa) {
-                QVERIFY(caixas.Pedidos().isEmpty());
+            int tagVista = -1;
+            QWidget* dono = nullptr;
+            bool painelVisivel = true;
+            QTimer espera; // the editor, once up: what it is, then closed
+            espera.setInterval(10);
+            connect(&espera, &QTimer::timeout, [&] {
+                if (!FrmConexoes || !FrmConexoes->isVisible())
+                    return;
+                espera.stop();
+                tagVista = FrmConexoes->Tag;
+                dono = FrmConexoes->parentWidget();
+                painelVisivel = painel->isVisible();
+                FrmConexoes->findChild<QPushButton*>(QStringLiteral("BitBtnCancelar"))->click();
+            });
+            espera.start();
+            QTest::mouseClick(painel->findChild<QPushButton*>(botao), Qt::LeftButton);
+            QCOMPARE(tagVista, tag);
+            QCOMPARE(painel->isVisible(), tag < 0);
+            if (tag >= 0) {
+                QCOMPARE(dono, &janela);
+                QVERIFY(!painelVisivel);
                 return;
             }
             QCOMPARE(caixas.Pedidos().size(), 1);
