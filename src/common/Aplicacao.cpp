@@ -1,11 +1,13 @@
 #include "common/Aplicacao.h"
 
 #include "common/Mensagem.h"
+#include "common/Traducao.h"
 
 #include <exception>
 
 Aplicacao::Aplicacao(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Gerenciador"));
+    CarregaTraducaoQt();
 }
 
 bool Aplicacao::notify(QObject* receptor, QEvent* evento) {

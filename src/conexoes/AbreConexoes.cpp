@@ -1,4 +1,11 @@
 #include "conexoes/AbreConexoes.h"
 
-// Not built yet: the editor's buttons are present and do nothing.
-void AbreEditorConexoes(QWidget*, int) {}
+#include "conexoes/Conexoes.h"
+
+void AbreEditorConexoes(QWidget* dono, int tag) {
+    auto* editor = new TFrmConexoes(dono);
+    editor->Tag = tag;
+    // Freed when its modal run ends.
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    editor->exec();
+}

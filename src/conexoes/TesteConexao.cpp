@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QScopeGuard>
 #include <exception>
 
 TFrmTesteConexao* FrmTesteConexao = nullptr;
@@ -44,6 +45,11 @@ void TFrmTesteConexao::btnPingClick() {
     ICMP.aoResponder = [this](const Icmp::RespostaEco& r) { ICMPReply(r); };
     ICMP.tempoLimiteMs = Icmp::kTempoLimitePadraoMs;
     ui->btnPing->setEnabled(false);
+    // Once the run has ended, however it ends: whether the host's database port answers.
+    const auto porta = qScopeGuard([this, vivo = QPointer(this), n = ui->spnPing->ValorDigitado()] {
+        if (vivo && n > 0)
+            SondaPortaBanco();
+    });
     ICMP.host = ui->edtHost->text().toStdString();
     // The number as typed; more than the box allows is taken as its maximum, so that a long
     // number typed and confirmed with Enter cannot block the window for hours.
@@ -70,4 +76,25 @@ void TFrmTesteConexao::btnPingClick() {
 void TFrmTesteConexao::ICMPReply(const Icmp::RespostaEco& resposta) {
     ui->lstReplies->addItem(FormataLinhaResposta(resposta));
     ui->lstReplies->scrollToBottom();
+}
+
+void TFrmTesteConexao::SondaPortaBanco() {
+    // A probe still under way from an earlier run adds nothing.
+    delete sonda_;
+    const QString host = ui->edtHost->text();
+    if (host.isEmpty() || PortaBanco == 0)
+        return;
+    sonda_ = new SondaPorta(host, PortaBanco, kTempoLimitePortaMs, this);
+    connect(sonda_, &SondaPorta::Terminou, this,
+            [this, host, porta = PortaBanco](SondaPorta::Resultado r, qint64 ms) {
+                sonda_->deleteLater();
+                const QString linha = FormataLinhaPorta(host, porta, r, ms);
+                // During a later run the line would land among its replies; that run probes
+                // again when it ends.
+                if (linha.isEmpty() || !ui->btnPing->isEnabled())
+                    return;
+                ui->lstReplies->addItem(linha);
+                ui->lstReplies->scrollToBottom();
+            });
+    sonda_->Inicia();
 }

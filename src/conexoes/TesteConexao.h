@@ -1,8 +1,10 @@
 #pragma once
 
 #include "conexoes/EcoIcmp.h"
+#include "conexoes/SondaPorta.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <memory>
 
 namespace Ui {
@@ -20,14 +22,21 @@ public:
     // What the opener fills in before showing the form.
     void DefineHost(const QString& host);
 
+    // After each run the form tries this TCP port of the host (the Firebird server's) and adds
+    // a line saying whether it takes a connection: ICMP is often blocked where the database
+    // server answers. 0: no such line.
+    quint16 PortaBanco = kPortaFirebird;
+
 public Q_SLOTS:
     void btnPingClick();
 
 private:
     void ICMPReply(const Icmp::RespostaEco& resposta);
+    void SondaPortaBanco();
 
     std::unique_ptr<Ui::TFrmTesteConexao> ui;
     Icmp::ClienteEcoIcmp ICMP;
+    QPointer<SondaPorta> sonda_;
 };
 
 // One line of the list: "%d bytes from %s: icmp_seq=%d ttl=%d time%s%d ms", the time marker

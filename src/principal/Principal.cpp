@@ -5,6 +5,7 @@
 #include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
+#include "menu/Menu.h"
 #include "principal/Enderecos.h"
 #include "principal/Figuras.h"
 #include "principal/RegistroConexoes.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QPointer>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStringListModel>
@@ -242,9 +244,11 @@ bool TFrmPrincipal::FormKeyDown(int tecla, Qt::KeyboardModifiers) {
 }
 
 void TFrmPrincipal::SpdBtnMenuClick() {
+    // The panel moves itself to (EsquerdaMenu, TopoMenu) when shown and is freed once its
+    // modal run ends (it deletes itself on close).
+    const QPointer<TFrmMenu> painel = new TFrmMenu(this);
     PosicaoFormMenu();
-    // TODO(TFrmMenu): create the settings panel here, owned by this window and held in FrmMenu,
-    // and show it modally; it moves itself to (EsquerdaMenu, TopoMenu) and frees itself.
+    painel->exec();
 }
 
 void TFrmPrincipal::PosicaoFormMenu() {
@@ -276,6 +280,14 @@ void TFrmPrincipal::IncluiConexao(const QString& apelido, const QString& servido
                                   const QString& status) {
     if (RegistroConexoes::IncluiConexao(PastaPrograma, apelido, servidor, tipo, aplicacao,
                                         status) != RegistroConexoes::Gravacao::Recusada)
+        CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+}
+
+void TFrmPrincipal::AlteraConexao(const QString& apelidoAnterior, const QString& apelido,
+                                  const QString& servidor, const QString& tipo,
+                                  const QString& aplicacao, const QString& status) {
+    if (RegistroConexoes::AlteraConexao(PastaPrograma, apelidoAnterior, apelido, servidor, tipo,
+                                        aplicacao, status) != RegistroConexoes::Gravacao::Recusada)
         CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
 }
 

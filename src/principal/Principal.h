@@ -49,6 +49,10 @@ public:
     void CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool selecionaAtivo);
     void IncluiConexao(const QString& apelido, const QString& servidor, const QString& tipo,
                        const QString& aplicacao, const QString& status);
+    // Removes the entry `apelidoAnterior` and writes this one in its place, in one write.
+    void AlteraConexao(const QString& apelidoAnterior, const QString& apelido,
+                       const QString& servidor, const QString& tipo, const QString& aplicacao,
+                       const QString& status);
     void ExcluiConexao(const QString& apelido, bool anuncia);
     // 1 when some entry has this server + 2 when the alias exists.
     quint16 ConexaoExiste(const QString& servidor, const QString& apelido);

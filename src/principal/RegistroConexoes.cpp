@@ -78,6 +78,29 @@ bool EstaEmBranco(const QString& texto) {
     return Apara(texto).isEmpty();
 }
 
+// Writes one entry, after removing the section `anterior` when given, in one replace of the
+// file: either both reach the disk or neither does.
+Gravacao GravaConexao(const QString& pastaPrograma, const QString* anterior, const QString& apelido,
+                      const QString& servidor, const QString& tipo, const QString& aplicacao,
+                      const QString& status) {
+    if (EstaEmBranco(apelido) || EstaEmBranco(servidor) || EstaEmBranco(tipo) ||
+        EstaEmBranco(aplicacao))
+        return Gravacao::Recusada;
+
+    ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+    if (anterior)
+        ini.ApagaSecao(*anterior);
+    ini.GravaTexto(apelido, kServidor, servidor);
+    ini.GravaTexto(apelido, kTipo, tipo);
+    ini.GravaTexto(apelido, kAplicacao, aplicacao);
+    ini.GravaTexto(apelido, kStatus, status);
+    if (!ini.Grava()) {
+        ErroArquivoConexoes();
+        return Gravacao::Falhou;
+    }
+    return Gravacao::Gravada;
+}
+
 } // namespace
 
 ListaConexoes CarregarConexoes(const QString& pastaPrograma, bool selecionaAtivo) {
@@ -120,20 +143,14 @@ ListaConexoes CarregarConexoes(const QString& pastaPrograma, bool selecionaAtivo
 Gravacao IncluiConexao(const QString& pastaPrograma, const QString& apelido,
                        const QString& servidor, const QString& tipo, const QString& aplicacao,
                        const QString& status) {
-    if (EstaEmBranco(apelido) || EstaEmBranco(servidor) || EstaEmBranco(tipo) ||
-        EstaEmBranco(aplicacao))
-        return Gravacao::Recusada;
+    return GravaConexao(pastaPrograma, nullptr, apelido, servidor, tipo, aplicacao, status);
+}
 
-    ArquivoIni ini(CaminhoConexoes(pastaPrograma));
-    ini.GravaTexto(apelido, kServidor, servidor);
-    ini.GravaTexto(apelido, kTipo, tipo);
-    ini.GravaTexto(apelido, kAplicacao, aplicacao);
-    ini.GravaTexto(apelido, kStatus, status);
-    if (!ini.Grava()) {
-        ErroArquivoConexoes();
-        return Gravacao::Falhou;
-    }
-    return Gravacao::Gravada;
+Gravacao AlteraConexao(const QString& pastaPrograma, const QString& apelidoAnterior,
+                       const QString& apelido, const QString& servidor, const QString& tipo,
+                       const QString& aplicacao, const QString& status) {
+    return GravaConexao(pastaPrograma, &apelidoAnterior, apelido, servidor, tipo, aplicacao,
+                        status);
 }
 
 Gravacao ExcluiConexao(const QString& pastaPrograma, const QString& apelido, bool anuncia) {

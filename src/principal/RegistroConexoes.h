@@ -63,6 +63,15 @@ Gravacao IncluiConexao(const QString& pastaPrograma, const QString& apelido,
                        const QString& servidor, const QString& tipo, const QString& aplicacao,
                        const QString& status);
 
+// Replaces an entry: removes the section `apelidoAnterior` (a missing one is no error) and
+// writes the entry as IncluiConexao does, in one write of the file, so that a failure leaves
+// the old entry in place. The new section goes at the end of the file, also when the alias is
+// the old one; the old section's other keys go with it. Refused, with nothing removed, when
+// IncluiConexao would refuse. The caller reloads its lists unless the result is Recusada.
+Gravacao AlteraConexao(const QString& pastaPrograma, const QString& apelidoAnterior,
+                       const QString& apelido, const QString& servidor, const QString& tipo,
+                       const QString& aplicacao, const QString& status);
+
 // Removes the alias's section (a missing one is no error); with `anuncia`, then shows
 // "Conexão excluida com sucesso!". The caller reloads its lists in every case.
 Gravacao ExcluiConexao(const QString& pastaPrograma, const QString& apelido, bool anuncia);

@@ -93,7 +93,8 @@ class TstPlataforma : public QObject {
     // Ends a copy that holds the lock the normal way; false when it did not end well.
     static bool Encerra(QProcess& p) {
         p.closeWriteChannel();
-        if (!p.waitForFinished(30000)) {
+        // One that was refused may have ended already (waitForFinished then answers false).
+        if (p.state() != QProcess::NotRunning && !p.waitForFinished(30000)) {
             p.kill();
             p.waitForFinished();
             return false;

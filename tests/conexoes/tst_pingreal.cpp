@@ -121,6 +121,8 @@ struct Formulario {
     QPushButton* btn = form.findChild<QPushButton*>(QStringLiteral("btnPing"));
     CaixaNumero* spn = form.findChild<CaixaNumero*>(QStringLiteral("spnPing"));
     QListWidget* lista = form.findChild<QListWidget*>(QStringLiteral("lstReplies"));
+    // Only the echoes' lines here: the database-port line has its tests in tst_testeconexao.
+    Formulario() { form.PortaBanco = 0; }
 
     void Roda(const QString& alvo, int tentativas) {
         host->setText(alvo);

@@ -1,15 +1,19 @@
-// The ping form on its own, where no echo is sent: its controls, the attempts box, the default
-// button and closing. Runs with echoes are in tst_pingreal.
+// The ping form on its own: its controls, the attempts box, the default button, closing, and
+// the database-port line after a run of one echo to this machine. Runs with echoes to other
+// hosts are in tst_pingreal.
 #include "conexoes/CaixaNumero.h"
 #include "conexoes/TesteConexao.h"
 #include "support/GravadorMensagens.h"
+#include "support/ServidorPagina.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -136,6 +140,51 @@ private Q_SLOTS:
         QVERIFY(caixas.Pedidos().isEmpty());
         QVERIFY(btn->isEnabled());
         QVERIFY(form.isVisible());
+    }
+
+    // After a run, one line on the host's database port (a local port here): whether it takes
+    // a connection. An empty host or one that cannot be a name adds none.
+    void linhaDaPorta_data() {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("ouvindo");
+        QTest::addColumn<QString>("estado"); // empty: no line
+        QTest::newRow("porta ouvindo") << "127.0.0.1" << true << "aceita conexão";
+        QTest::newRow("porta fechada") << "127.0.0.1" << false << "conexão recusada";
+        QTest::newRow("host vazio") << "" << true << "";
+        QTest::newRow("nome impossível") << "não é nome" << true << "";
+    }
+    void linhaDaPorta() {
+        QFETCH(QString, host);
+        QFETCH(bool, ouvindo);
+        QFETCH(QString, estado);
+        GravadorMensagens caixas; // the echo itself may be refused here (no ICMP rights)
+        QTcpServer servidor;
+        QVERIFY(servidor.listen(QHostAddress::LocalHost, 0));
+        TFrmTesteConexao form;
+        form.PortaBanco = ouvindo ? servidor.serverPort() : PortaFechada();
+        form.DefineHost(host);
+        form.findChild<CaixaNumero*>(QStringLiteral("spnPing"))->setValue(1);
+        auto* lista = form.findChild<QListWidget*>(QStringLiteral("lstReplies"));
+        form.btnPingClick();
+        // The probe has ended once the form holds none.
+        QTRY_VERIFY_WITH_TIMEOUT(!form.findChild<SondaPorta*>(), 30000);
+        QStringList linhas;
+        for (int i = 0; i < lista->count(); ++i)
+            if (lista->item(i)->text().startsWith(u"Porta "))
+                linhas.append(lista->item(i)->text());
+        if (estado.isEmpty()) {
+            QVERIFY2(linhas.isEmpty(), qPrintable(linhas.join(u'\n')));
+            return;
+        }
+        QCOMPARE(linhas.size(), 1);
+        QCOMPARE(lista->item(lista->count() - 1)->text(), linhas[0]); // after the replies
+        const QRegularExpression forma(
+            QStringLiteral(
+                "^Porta %1 \\(Firebird\\) em 127\\.0\\.0\\.1: %2 em (<1|[1-9][0-9]*) ms$")
+                .arg(form.PortaBanco)
+                .arg(estado));
+        QVERIFY2(forma.match(linhas[0]).hasMatch(), qPrintable(linhas[0]));
+        QVERIFY(form.findChild<QPushButton*>(QStringLiteral("btnPing"))->isEnabled());
     }
 
     void fecharSoEsconde() {

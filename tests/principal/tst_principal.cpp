@@ -2,6 +2,7 @@
 // takes the program's path), with real files and a real module stand-in.
 #include "common/Plataforma.h"
 #include "common/Texto.h"
+#include "menu/Menu.h"
 #include "principal/Principal.h"
 #include "support/Instalacao.h"
 
@@ -15,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <memory>
@@ -531,11 +533,24 @@ private Q_SLOTS:
         principal.PosicaoFormMenu();
         QCOMPARE(QPoint(principal.EsquerdaMenu, principal.TopoMenu), menu);
 
-        // The settings button computes the same place.
+        // The settings button computes the same place and opens the panel there; closed, the
+        // panel is gone.
         principal.TopoMenu = principal.EsquerdaMenu = 0;
         const int janelasAntes = QApplication::topLevelWidgets().size();
+        QPoint aberto;
+        QTimer fecha;
+        fecha.setSingleShot(true);
+        connect(&fecha, &QTimer::timeout, [&] {
+            if (FrmMenu) {
+                aberto = FrmMenu->pos();
+                FrmMenu->close();
+            }
+        });
+        fecha.start(0);
         principal.findChild<QToolButton*>(QStringLiteral("SpdBtnMenu"))->click();
         QCOMPARE(QPoint(principal.EsquerdaMenu, principal.TopoMenu), menu);
+        QCOMPARE(aberto, menu);
+        QCOMPARE(FrmMenu, nullptr);
         QCOMPARE(QApplication::topLevelWidgets().size(), janelasAntes);
     }
 };

@@ -287,6 +287,93 @@ private Q_SLOTS:
         DevolveEscrita(travado);
     }
 
+    // An alteration is one write: the old section goes and the new one is appended at the end.
+    void alterar_data() {
+        QTest::addColumn<QString>("anterior");
+        QTest::addColumn<QStringList>("args"); // alias, server, type, folder, status
+        QTest::addColumn<int>("resultado");
+        QTest::addColumn<QByteArray>("depois");
+        QTest::addColumn<QByteArray>("antes");
+
+        const QByteArray comPorta =
+            Ini(u"[X]\nk=v\n[MATRIZ]\nServidor=velho\nPorta=3050\nStatus=A\n\n[Y]\nk=v\n"_qs);
+        QTest::newRow("mesmo apelido: seção reescrita no fim, sem as outras chaves")
+            << "MATRIZ" << QStringList{"MATRIZ", "10.0.0.5", "Linux", "C:\\V", "I"}
+            << int(Gravacao::Gravada)
+            << Ini(u"[X]\nk=v\n[Y]\nk=v\n[MATRIZ]\nServidor=10.0.0.5\nTipo=Linux\n"
+                   u"Aplicação=C:\\V\nStatus=I\n"_qs)
+            << comPorta;
+        QTest::newRow("apelido novo: o antigo não fica")
+            << "LOCAL - C" << QStringList{"LOCAL - D", "D", "Windows", "D:\\V", "I"}
+            << int(Gravacao::Gravada)
+            << Ini(u"[MATRIZ]\nServidor=192.168.0.10\nTipo=Linux\nAplicação=\\\\MATRIZ\\VELTO\n"
+                   u"Status=A\n[LOCAL - D]\nServidor=D\nTipo=Windows\nAplicação=D:\\V\n"
+                   u"Status=I\n"_qs)
+            << kDuasConexoes;
+        QTest::newRow("anterior em outra caixa")
+            << "matriz" << QStringList{"FILIAL", "10.0.0.7", "Windows", "E:\\V", "I"}
+            << int(Gravacao::Gravada)
+            << Ini(u"[LOCAL - C]\nServidor=C\nTipo=Windows\nAplicação=C:\\VELTO\nStatus=I\n"
+                   u"[FILIAL]\nServidor=10.0.0.7\nTipo=Windows\nAplicação=E:\\V\nStatus=I\n"_qs)
+            << kDuasConexoes;
+        QTest::newRow("anterior inexistente: só inclui")
+            << "OUTRA" << QStringList{"NOVA", "s", "Linux", "C:\\V", "I"} << int(Gravacao::Gravada)
+            << kDuasConexoes +
+                   Ini(u"[NOVA]\nServidor=s\nTipo=Linux\nAplicação=C:\\V\nStatus=I\n"_qs)
+            << kDuasConexoes;
+        QTest::newRow("recusada: o antigo fica")
+            << "MATRIZ" << QStringList{"MATRIZ", "10.0.0.5", " ", "C:\\V", "I"}
+            << int(Gravacao::Recusada) << kDuasConexoes << kDuasConexoes;
+    }
+    void alterar() {
+        QFETCH(QString, anterior);
+        QFETCH(QStringList, args);
+        QFETCH(int, resultado);
+        QFETCH(QByteArray, depois);
+        QFETCH(QByteArray, antes);
+        Instalacao inst;
+        inst.Grava("CONEXOES.INI", antes);
+        GravadorMensagens msgs;
+        QCOMPARE(
+            int(AlteraConexao(Pasta(inst), anterior, args[0], args[1], args[2], args[3], args[4])),
+            resultado);
+        QCOMPARE(msgs.Textos(), QStringList());
+        QCOMPARE(inst.Le("CONEXOES.INI"), depois);
+    }
+
+    // A write that fails leaves the entry being altered where it was.
+    void alterarFalha_data() {
+        QTest::addColumn<QString>("caso");
+        QTest::newRow("arquivo somente leitura") << "arquivo";
+        QTest::newRow("pasta somente leitura") << "pasta";
+        QTest::newRow("arquivo ilegível") << "ilegivel";
+    }
+    void alterarFalha() {
+        QFETCH(QString, caso);
+        if (caso == QLatin1String("pasta") && !PastaSomenteLeituraImpedeEscrita())
+            QSKIP("no Windows, uma pasta somente leitura ainda aceita arquivos novos");
+        Instalacao inst;
+        if (caso == QLatin1String("ilegivel"))
+            TornaIlegivel(inst, "CONEXOES.INI");
+        else
+            inst.Grava("CONEXOES.INI", kDuasConexoes);
+        const QString travado =
+            caso == QLatin1String("arquivo") ? inst.Caminho("CONEXOES.INI") : inst.Pasta();
+        if (caso != QLatin1String("ilegivel"))
+            TiraEscrita(travado);
+        const QByteArray antes = inst.Le("CONEXOES.INI");
+        GravadorMensagens msgs;
+        QCOMPARE(
+            AlteraConexao(Pasta(inst), "MATRIZ", "MATRIZ 2", "10.0.0.9", "Linux", "C:\\V", "I"),
+            Gravacao::Falhou);
+        QCOMPARE(msgs.Textos(), QStringList{kErroConexoes});
+        QCOMPARE(inst.Le("CONEXOES.INI"), antes);
+        if (caso != QLatin1String("ilegivel")) {
+            DevolveEscrita(travado);
+            QCOMPARE(LeConexao(Pasta(inst), "MATRIZ")->servidor, QStringLiteral("192.168.0.10"));
+        }
+    }
+
     void excluir_data() {
         QTest::addColumn<QString>("apelido");
         QTest::addColumn<bool>("anuncia");

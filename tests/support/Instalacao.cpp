@@ -1,8 +1,19 @@
 #include "support/Instalacao.h"
 
+#include "conexoes/NavegadorRede.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+namespace {
+// Test programs never browse the real network: a connection editor they open gets a browser
+// with no source (tests that browse do it inside network namespaces of their own).
+const bool kRedeCalada = [] {
+    DefineCriaNavegadorRede([](QObject* pai) { return std::make_unique<NavegadorRede>(pai); });
+    return true;
+}();
+} // namespace
 
 Instalacao::Instalacao(const QString& nome) {
     pasta_ = raiz_.path() + u'/' + nome;

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The connection editor's network tree against real daemons: avahi-daemon in two network
+# namespaces joined by a veth pair and wsdd in the second one (tests/auxiliar/laboratorio_rede.sh),
+# a machine published over mDNS from there. Per round, in namespace A: avahi-browse -rtpk
+# finding the machine, then the editor (target sonda_rede) showing it, both timed from their
+# launch; the editor also from its first show. Needs root.
+# Usage: bench/rede.sh [build folder] [rounds]   (a Release build gives the figures to publish)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build-release}")
+rodadas=${2:-10}
+sonda="$build/bench/sonda_rede"
+[[ -x "$sonda" ]] || { echo "no $sonda: build target sonda_rede first" >&2; exit 1; }
+[[ $(id -u) == 0 ]] || { echo "rede.sh: creating network namespaces needs root" >&2; exit 1; }
+
+pasta=$(mktemp -d)
+chmod 755 "$pasta" # the daemons drop root and must reach their sockets
+export LAB=$pasta/lab SUFIXO=bench
+laboratorio=tests/auxiliar/laboratorio_rede.sh
+pub=
+fim() {
+    [[ -n "$pub" ]] && kill "$pub" 2>/dev/null && wait "$pub" 2>/dev/null
+    "$laboratorio" down || true
+    rm -rf "$pasta"
+}
+trap fim EXIT
+"$laboratorio" up
+barramento() { echo "unix:path=$LAB/$1/system_bus_socket"; }
+ip netns exec nbBbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento B)" \
+    avahi-publish -s maquina-b _smb._tcp 445 >"$LAB/publish.log" 2>&1 &
+pub=$!
+until grep -q Established "$LAB/publish.log"; do sleep 0.05; done
+
+agora() { date +%s%N; }
+echo "round  avahi-browse  editor(launch)  editor(shown)  wsd(shown)   [ms]"
+for ((i = 1; i <= rodadas; i++)); do
+    t0=$(agora)
+    avahi=$(ip netns exec nbAbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento A)" \
+        avahi-browse -rtpk _smb._tcp 2>/dev/null | while IFS= read -r l; do
+        case $l in "=;"*";maquina-b;"*) echo $((($(agora) - t0) / 1000000)); break ;; esac
+    done)
+    saida=$LAB/sonda.$i
+    t0=$(agora)
+    # The editor runs until its input closes: 3 s, time enough for both machines.
+    sleep 3 | ip netns exec nbAbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento A)" \
+        QT_QPA_PLATFORM=offscreen "$sonda" >"$saida" 2>/dev/null &
+    sondapid=$!
+    lancado=
+    until grep -q " + local/maquina-b" "$saida" 2>/dev/null; do
+        sleep 0.005
+        kill -0 "$sondapid" 2>/dev/null || break
+    done
+    lancado=$((($(agora) - t0) / 1000000))
+    wait "$sondapid" || true
+    pronto=$(awk '$2 == "pronto" {print $1}' "$saida")
+    mdns=$(awk '$2 == "+" && $3 == "local/maquina-b" {print $1; exit}' "$saida")
+    wsd=$(awk '$2 == "+" && $3 == "ESCRITORIO/MAQUINA-W" {print $1; exit}' "$saida")
+    printf "%5d  %12s  %14s  %13s  %10s\n" "$i" "${avahi:-none}" "$lancado" \
+        "$((mdns - pronto))" "$((wsd - pronto))"
+done

@@ -1,0 +1,463 @@
+#include "conexoes/Conexoes.h"
+
+#include "common/Mensagem.h"
+#include "common/Texto.h"
+#include "conexoes/NavegadorRede.h"
+#include "principal/Principal.h"
+#include "principal/RegistroConexoes.h"
+#include "ui_Conexoes.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QStyle>
+#include <QValidator>
+
+TFrmConexoes* FrmConexoes = nullptr;
+
+namespace {
+
+constexpr int kLargura = 305;
+constexpr int kAlturaMinima = 438;
+const QString kTitulo = QStringLiteral("Gerenciador VELTO");
+const QString kAmbienteRede = QStringLiteral("Ambiente de rede");
+const QString kTodaRede = QStringLiteral("Toda a rede");
+const QString kPrefixoLocal = QStringLiteral("LOCAL - ");
+
+constexpr int kLocal = 0;
+constexpr int kRemota = 1;
+constexpr int kLinux = 0;
+constexpr int kWindows = 1;
+
+// What is typed into the form's edits is upper-cased (ASCII letters only) as it is typed.
+class ValidadorMaiusculas : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& texto, int&) const override {
+        texto = MaiusculasAscii(texto);
+        return Acceptable;
+    }
+};
+
+void Aviso(const QString& texto) {
+    MostraMensagem(texto, kTitulo, IconeMensagem::Aviso);
+}
+
+QString PastaPrograma() {
+    return FrmPrincipal ? FrmPrincipal->PastaPrograma : QString();
+}
+
+} // namespace
+
+QString ServidorLocal(const QString& pastaPrograma) {
+#ifdef Q_OS_WIN
+    return pastaPrograma.left(1);
+#else
+    Q_UNUSED(pastaPrograma);
+    return QStringLiteral("LOCALHOST");
+#endif
+}
+
+QString TipoServidorLocal() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("Windows");
+#else
+    return QStringLiteral("Linux");
+#endif
+}
+
+TFrmConexoes::TFrmConexoes(QWidget* dono, NavegadorRede* navegador)
+    : QDialog(dono), ui(std::make_unique<Ui::TFrmConexoes>()), navegador_(navegador) {
+    ui->setupUi(this);
+    FrmConexoes = this;
+    // Fixed single border and no title-bar buttons at all.
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint);
+
+    conexao_ = new QButtonGroup(this);
+    conexao_->addButton(ui->RdBtnLocal, kLocal);
+    conexao_->addButton(ui->RdBtnRemota, kRemota);
+    tipo_ = new QButtonGroup(this);
+    tipo_->addButton(ui->RdBtnLinux, kLinux);
+    tipo_->addButton(ui->RdBtnWindows, kWindows);
+    connect(conexao_, &QButtonGroup::idClicked, this, [this] { RdGrpConexaoClick(); });
+
+    for (QLineEdit* edit : {ui->EdtServBanco, ui->EdtApelido, ui->DirEdtAplicacao})
+        edit->setValidator(new ValidadorMaiusculas(edit));
+    QAction* pasta = ui->DirEdtAplicacao->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon),
+                                                    QLineEdit::TrailingPosition);
+    pasta->setObjectName(QStringLiteral("AcaoPastaAplicacao"));
+    connect(pasta, &QAction::triggered, this, [this] { EscolheAplicacao(); });
+
+    connect(ui->BitBtnGravar, &QPushButton::clicked, this, [this] { BitBtnGravarClick(); });
+    connect(ui->BitBtnCancelar, &QPushButton::clicked, this, [this] { BitBtnCancelarClick(); });
+    connect(ui->BitBtnCapturar, &QPushButton::clicked, this, [this] { BitBtnCapturarClick(); });
+    connect(ui->BitBtnExcluir, &QPushButton::clicked, this, [this] { BitBtnExcluirClick(); });
+    connect(ui->BitBtnVoltar, &QPushButton::clicked, this, [this] { BitBtnVoltarClick(); });
+    connect(ui->BtnEscolher, &QPushButton::clicked, this, [this] { BtnEscolherClick(); });
+    connect(ui->BtnCancelaEdicao, &QPushButton::clicked, this, [this] { BitBtnCancelarClick(); });
+    // Only a choice the user makes is a change; filling the list is not.
+    connect(ui->FltCbboxEdicao, &QComboBox::activated, this, [this] { CbboxEdicaoChange(); });
+    for (QPushButton* botao : findChildren<QPushButton*>())
+        botao->setAutoDefault(false);
+
+    // The network: root, whole network, then workgroups and domains with their machines.
+    ambienteRede_ = new QTreeWidgetItem(ui->ShTVRede, {kAmbienteRede});
+    ambienteRede_->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
+    todaRede_ = new QTreeWidgetItem(ambienteRede_, {kTodaRede});
+    todaRede_->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
+    ui->ShTVRede->sortByColumn(0, Qt::AscendingOrder);
+    ui->ShTVRede->expandAll();
+    popupRede_ = new QMenu(this);
+    popupRede_->setObjectName(QStringLiteral("PopupRede"));
+    QAction* selecionar = popupRede_->addAction(QStringLiteral("Selecionar"));
+    selecionar->setObjectName(QStringLiteral("Selecionar"));
+    connect(selecionar, &QAction::triggered, this, [this] { BitBtnCapturarClick(); });
+    connect(ui->ShTVRede, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { ShTVRedeContextPopup(p); });
+
+    if (!navegador_)
+        navegador_ = CriaNavegadorRede().release();
+    navegador_->setParent(this);
+    connect(navegador_, &NavegadorRede::MaquinaAdicionada, this, &TFrmConexoes::AdicionaMaquina);
+    connect(navegador_, &NavegadorRede::MaquinaRemovida, this, &TFrmConexoes::RemoveMaquina);
+    for (const NavegadorRede::Maquina& m : navegador_->Maquinas())
+        AdicionaMaquina(m.grupo, m.nome);
+
+    FormCreate();
+    // Key preview: the form sees every key before the focused control does.
+    qApp->installEventFilter(this);
+}
+
+TFrmConexoes::~TFrmConexoes() {
+    qApp->removeEventFilter(this);
+    if (FrmConexoes == this)
+        FrmConexoes = nullptr;
+}
+
+void TFrmConexoes::FormCreate() {
+    const int alturaPrincipal = FrmPrincipal ? FrmPrincipal->height() : 0;
+    const int altura = alturaPrincipal > kAlturaMinima ? alturaPrincipal : kAlturaMinima;
+    setFixedSize(kLargura, altura);
+    ui->PgCtrlConexoes->resize(kLargura, altura);
+    const int desce = (altura - kAlturaMinima) / 2;
+    for (QWidget* painel :
+         {static_cast<QWidget*>(ui->PnlCentralInc), static_cast<QWidget*>(ui->PnlCentralExc)})
+        painel->move(painel->x(), painel->y() + desce);
+    pastaAplicacao_ = PastaPrograma();
+    // Centred on the main window.
+    if (FrmPrincipal)
+        move(FrmPrincipal->frameGeometry().center() - rect().center());
+}
+
+void TFrmConexoes::FormShow() {
+    PodeFechar = false;
+    ModoAlteracao = false;
+    if (Tag == 0) {
+        ui->PgCtrlConexoes->setCurrentWidget(ui->TbShtIncluir);
+        setWindowTitle(QStringLiteral("VELTO - Incluir Conexão"));
+        RdGrpConexaoClick();
+        navegador_->Inicia();
+    } else if (Tag == 1) {
+        FrmPrincipal->CarregarConexoes(FrmPrincipal->CbboxServidor(), ui->FltCbboxExclusao, false);
+        ui->PgCtrlConexoes->setCurrentWidget(ui->TbShtExcluir);
+        setWindowTitle(QStringLiteral("VELTO - Excluir Conexão"));
+    } else {
+        ModoAlteracao = true;
+        ui->PgCtrlConexoes->setCurrentWidget(ui->TbShtIncluir);
+        setWindowTitle(QStringLiteral("VELTO - Alterar Conexão"));
+        ui->LblTitulo->setText(QStringLiteral("Alterar Conexão"));
+        ui->PgCtrlConexoes->hide();
+        ui->PnlEscolherConexao->move(12, 134);
+        ui->PnlEscolherConexao->show();
+        FrmPrincipal->CarregarConexoes(FrmPrincipal->CbboxServidor(), ui->FltCbboxEdicao, false);
+        CbboxEdicaoChange();
+        navegador_->Inicia();
+    }
+}
+
+bool TFrmConexoes::Local() const {
+    return conexao_->checkedId() == kLocal;
+}
+
+void TFrmConexoes::SelecionaTipo(int item) {
+    tipo_->button(item)->setChecked(true);
+}
+
+void TFrmConexoes::RdGrpConexaoClick() {
+    if (!Local()) {
+        ui->RdGrpTipo->setEnabled(true);
+        ui->EdtServBanco->setMaxLength(32767);
+        if (ModoAlteracao) {
+            ui->EdtServBanco->setText(ServidorAnterior);
+        } else {
+            SelecionaTipo(kWindows);
+            ui->EdtServBanco->clear();
+        }
+        ui->BitBtnCapturar->setEnabled(true);
+        ui->ChkBxIPBanco->setEnabled(true);
+        ui->ChkBxIPBanco->setChecked(false);
+        ui->ShTVRede->setEnabled(true);
+    } else {
+        ui->RdGrpTipo->setEnabled(false);
+        SelecionaTipo(TipoServidorLocal() == QLatin1String("Linux") ? kLinux : kWindows);
+        const QString servidor = ServidorLocal(PastaPrograma());
+        ui->EdtServBanco->setMaxLength(int(qMax<qsizetype>(1, servidor.size())));
+        ui->EdtServBanco->setText(servidor);
+        ui->BitBtnCapturar->setEnabled(false);
+        ui->ChkBxIPBanco->setEnabled(false);
+        ui->ChkBxIPBanco->setChecked(false);
+        ui->EdtApelido->setText(kPrefixoLocal + ui->EdtServBanco->text());
+        ui->ShTVRede->setEnabled(false);
+    }
+}
+
+void TFrmConexoes::EdtServBancoExit() {
+    if (Apara(ui->EdtApelido->text()).isEmpty())
+        ui->EdtApelido->setText(ui->EdtServBanco->text());
+    else if (Local())
+        ui->EdtApelido->setText(kPrefixoLocal + ui->EdtServBanco->text());
+}
+
+void TFrmConexoes::BitBtnCapturarClick() {
+    const QTreeWidgetItem* no = ui->ShTVRede->currentItem();
+    if (!no)
+        return;
+    const QString texto = Apara(no->text(0));
+    if (texto.startsWith(kAmbienteRede) || texto.startsWith(kTodaRede))
+        return;
+    if (ui->ChkBxIPBanco->isChecked())
+        ui->EdtServBanco->setText(FrmPrincipal->GetIP(texto));
+    else
+        ui->EdtServBanco->setText(texto);
+}
+
+void TFrmConexoes::CbboxEdicaoChange() {
+    ApelidoAnterior = ui->FltCbboxEdicao->currentText();
+    const std::optional<RegistroConexoes::Conexao> c =
+        RegistroConexoes::LeConexao(PastaPrograma(), ApelidoAnterior);
+    if (!c) {
+        MostraMensagem(QStringLiteral("Não foi possível abrir o arquivo de conexões!"), kTitulo,
+                       IconeMensagem::Erro);
+        // The program ends, and this form lets it.
+        PodeFechar = true;
+        QCoreApplication::quit();
+        return;
+    }
+    ServidorAnterior = c->servidor;
+    TipoAnterior = c->tipo;
+    AplicacaoAnterior = c->aplicacao;
+}
+
+void TFrmConexoes::BtnEscolherClick() {
+    if (ui->FltCbboxEdicao->currentIndex() < 0) {
+        Aviso(QStringLiteral("Selecione um servidor para se alterado!"));
+        return;
+    }
+    if (ServidorAnterior == ServidorLocal(PastaPrograma())) {
+        ui->RdBtnLocal->setChecked(true);
+        SelecionaTipo(TipoServidorLocal() == QLatin1String("Linux") ? kLinux : kWindows);
+    } else {
+        ui->RdBtnRemota->setChecked(true);
+        SelecionaTipo(TipoAnterior == QLatin1String("Windows") ? kWindows : kLinux);
+    }
+    ui->EdtApelido->setText(ApelidoAnterior);
+    ui->EdtServBanco->setText(ServidorAnterior);
+    ui->DirEdtAplicacao->setText(AplicacaoAnterior);
+    RdGrpConexaoClick();
+    if (TFrmPrincipal::ValidaIP(ServidorAnterior))
+        ui->ChkBxIPBanco->setChecked(true);
+    ui->PnlEscolherConexao->hide();
+    ui->PgCtrlConexoes->show();
+}
+
+void TFrmConexoes::BitBtnGravarClick() {
+    const QString apelido = ui->EdtApelido->text();
+    const QString servidor = ui->EdtServBanco->text();
+    const QString aplicacao = ui->DirEdtAplicacao->text();
+    QWidget* focoServidor =
+        Local() ? static_cast<QWidget*>(ui->RdBtnLocal) : static_cast<QWidget*>(ui->EdtServBanco);
+    const auto recusa = [this](const QString& texto, QWidget* foco) {
+        Aviso(texto);
+        foco->setFocus();
+    };
+    if (Apara(apelido).isEmpty())
+        return recusa(QStringLiteral("Informe o Apelido do Servidor!"), ui->EdtApelido);
+    if (Apara(aplicacao).isEmpty())
+        return recusa(QStringLiteral("Informe o Servidor de Aplicação!"), ui->DirEdtAplicacao);
+    if (Apara(servidor).isEmpty())
+        return recusa(QStringLiteral("Informe o nome ou IP da máquina."), ui->EdtServBanco);
+    if (ui->ChkBxIPBanco->isChecked() && !TFrmPrincipal::ValidaIP(Apara(servidor)))
+        return recusa(QStringLiteral("Endereço IP inválido.    "), ui->EdtServBanco);
+
+    const quint16 r = FrmPrincipal->ConexaoExiste(servidor, apelido);
+    const bool apelidoExiste = r == 2 || r == 3;
+    if (!ModoAlteracao) {
+        if (apelidoExiste)
+            return recusa(QStringLiteral("Já existe uma conexão com este Apelido"), ui->EdtApelido);
+        if (r == 1)
+            return recusa(QStringLiteral("Já existe uma conexão com este Servidor!"), focoServidor);
+    } else {
+        // Unchanged means as the field showed the stored value: upper-cased.
+        if (apelido != MaiusculasAscii(ApelidoAnterior) && apelidoExiste)
+            return recusa(QStringLiteral("Já existe uma conexão com este Apelido!"),
+                          ui->EdtApelido);
+        if (servidor != ServidorAnterior && (r == 1 || r == 3))
+            return recusa(QStringLiteral("Já existe uma conexão para este Servidor!"),
+                          focoServidor);
+    }
+
+    const QString tipo =
+        tipo_->checkedId() == kLinux ? QStringLiteral("Linux") : QStringLiteral("Windows");
+    // Altering replaces the old entry in the same write that stores the new one, so a failed
+    // write cannot lose the connection.
+    if (ModoAlteracao)
+        FrmPrincipal->AlteraConexao(ApelidoAnterior, apelido, servidor, tipo, aplicacao,
+                                    QStringLiteral("I"));
+    else
+        FrmPrincipal->IncluiConexao(apelido, servidor, tipo, aplicacao, QStringLiteral("I"));
+    FrmPrincipal->MudaConexaoAtiva(apelido);
+    PodeFechar = true;
+    close();
+}
+
+void TFrmConexoes::BitBtnCancelarClick() {
+    PodeFechar = true;
+    close();
+}
+
+void TFrmConexoes::BitBtnVoltarClick() {
+    PodeFechar = true;
+    close();
+}
+
+void TFrmConexoes::BitBtnExcluirClick() {
+    QComboBox* lista = ui->FltCbboxExclusao;
+    if (Apara(lista->currentText()).isEmpty()) {
+        Aviso(QStringLiteral("Escolha um servidor para ser excluído!"));
+        lista->setCurrentIndex(-1);
+        lista->setFocus();
+        return;
+    }
+    if (lista->count() == 1) {
+        Aviso(QStringLiteral("Você precisa ter ao menos um servidor cadastrado!\rNão foi possivel "
+                             "excluir o servidor!"));
+        BitBtnVoltarClick();
+        return;
+    }
+    const QString apelido = lista->currentText();
+    // The connection in use gives way to its neighbour before it goes.
+    QComboBox* emUso = FrmPrincipal->FltCbxApelidoServidor();
+    if (apelido == emUso->currentText())
+        emUso->setCurrentIndex(emUso->currentIndex() + (lista->currentIndex() == 0 ? 1 : -1));
+    FrmPrincipal->CbxApelidoServidorChange();
+    FrmPrincipal->ExcluiConexao(apelido, true);
+    lista->clear();
+    FrmPrincipal->CarregarConexoes(FrmPrincipal->CbboxServidor(), lista, false);
+}
+
+void TFrmConexoes::EscolheAplicacao() {
+    QFileDialog dialogo(this, QStringLiteral("Selecione uma pasta"), pastaAplicacao_);
+    dialogo.setObjectName(QStringLiteral("DlgPastaAplicacao"));
+    dialogo.setFileMode(QFileDialog::Directory);
+    dialogo.setOption(QFileDialog::ShowDirsOnly);
+    if (dialogo.exec() != QDialog::Accepted || dialogo.selectedFiles().isEmpty())
+        return;
+    ui->DirEdtAplicacao->setText(
+        MaiusculasAscii(QDir::toNativeSeparators(dialogo.selectedFiles().constFirst())));
+}
+
+void TFrmConexoes::ShTVRedeContextPopup(const QPoint& posicao) {
+    QTreeWidgetItem* no = ui->ShTVRede->itemAt(posicao);
+    if (!no)
+        return;
+    ui->ShTVRede->setCurrentItem(no);
+    popupRede_->popup(ui->ShTVRede->viewport()->mapToGlobal(posicao));
+}
+
+void TFrmConexoes::AdicionaMaquina(const QString& grupo, const QString& nome) {
+    QTreeWidgetItem* noGrupo = nullptr;
+    for (int i = 0; i < todaRede_->childCount() && !noGrupo; ++i)
+        if (todaRede_->child(i)->text(0).compare(grupo, Qt::CaseInsensitive) == 0)
+            noGrupo = todaRede_->child(i);
+    if (!noGrupo) {
+        noGrupo = new QTreeWidgetItem(todaRede_, {grupo});
+        noGrupo->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
+        noGrupo->setExpanded(true);
+    }
+    for (int i = 0; i < noGrupo->childCount(); ++i)
+        if (noGrupo->child(i)->text(0) == nome)
+            return;
+    auto* maquina = new QTreeWidgetItem(noGrupo, {nome});
+    maquina->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
+}
+
+void TFrmConexoes::RemoveMaquina(const QString& grupo, const QString& nome) {
+    for (int i = 0; i < todaRede_->childCount(); ++i) {
+        QTreeWidgetItem* noGrupo = todaRede_->child(i);
+        if (noGrupo->text(0).compare(grupo, Qt::CaseInsensitive) != 0)
+            continue;
+        for (int j = 0; j < noGrupo->childCount(); ++j)
+            if (noGrupo->child(j)->text(0) == nome)
+                delete noGrupo->child(j);
+        if (noGrupo->childCount() == 0)
+            delete noGrupo;
+        return;
+    }
+}
+
+bool TFrmConexoes::FormKeyDown(int tecla, Qt::KeyboardModifiers) {
+    if (tecla != Qt::Key_Escape)
+        return false;
+    BitBtnCancelarClick();
+    return true;
+}
+
+void TFrmConexoes::FormClose() {
+    if (FrmConexoes == this)
+        FrmConexoes = nullptr;
+}
+
+void TFrmConexoes::showEvent(QShowEvent* evento) {
+    QDialog::showEvent(evento);
+    if (!evento->spontaneous())
+        FormShow();
+}
+
+void TFrmConexoes::closeEvent(QCloseEvent* evento) {
+    if (!FormCloseQuery()) {
+        evento->ignore();
+        return;
+    }
+    FormClose();
+    QDialog::closeEvent(evento);
+}
+
+void TFrmConexoes::done(int resultado) {
+    if (!FormCloseQuery())
+        return;
+    QDialog::done(resultado);
+}
+
+bool TFrmConexoes::eventFilter(QObject* objeto, QEvent* evento) {
+    if (objeto == ui->EdtServBanco && evento->type() == QEvent::FocusOut) {
+        // Leaving the field for another control of the form, not the form losing the focus.
+        const Qt::FocusReason razao = static_cast<QFocusEvent*>(evento)->reason();
+        if (razao != Qt::ActiveWindowFocusReason && razao != Qt::PopupFocusReason)
+            EdtServBancoExit();
+    }
+    if (evento->type() == QEvent::KeyPress && objeto->isWidgetType() &&
+        static_cast<QWidget*>(objeto)->window() == this) {
+        const auto* tecla = static_cast<QKeyEvent*>(evento);
+        if (FormKeyDown(tecla->key(), tecla->modifiers()))
+            return true;
+    }
+    return QDialog::eventFilter(objeto, evento);
+}

@@ -1,0 +1,101 @@
+#include "conexoes/NavegadorRede.h"
+
+namespace {
+FabricaNavegadorRede& Fabrica() {
+    static FabricaNavegadorRede fabrica;
+    return fabrica;
+}
+} // namespace
+
+std::unique_ptr<NavegadorRede> CriaNavegadorRede(QObject* pai) {
+    return Fabrica() ? Fabrica()(pai) : CriaNavegadorRedePlataforma(pai);
+}
+
+void DefineCriaNavegadorRede(FabricaNavegadorRede fabrica) {
+    Fabrica() = std::move(fabrica);
+}
+
+NavegadorRede::NavegadorRede(QObject* pai) : QObject(pai) {}
+
+NavegadorRede::~NavegadorRede() = default;
+
+void NavegadorRede::Avista(const QString& chave, const QString& nome, const QString& grupo,
+                           bool deTrabalho) {
+    if (nome.isEmpty())
+        return;
+    const QString id = nome.toCaseFolded();
+    const auto anterior = avistamentos_.constFind(chave);
+    QString idAnterior;
+    if (anterior != avistamentos_.cend() && anterior->id != id) {
+        idAnterior = anterior->id;
+        chavesPorMaquina_[idAnterior].removeOne(chave);
+    }
+    Avistamento& a = avistamentos_[chave];
+    if (a.id != id)
+        chavesPorMaquina_[id].append(chave);
+    a = Avistamento{id, nome, grupo, deTrabalho, ++contador_};
+    if (!idAnterior.isEmpty())
+        Atualiza(idAnterior);
+    Atualiza(id);
+}
+
+void NavegadorRede::Perde(const QString& chave) {
+    const auto a = avistamentos_.constFind(chave);
+    if (a == avistamentos_.cend())
+        return;
+    const QString id = a->id;
+    avistamentos_.erase(a);
+    chavesPorMaquina_[id].removeOne(chave);
+    Atualiza(id);
+}
+
+void NavegadorRede::PerdeTodos(const QString& prefixo) {
+    QStringList chaves;
+    for (auto a = avistamentos_.cbegin(); a != avistamentos_.cend(); ++a)
+        if (a.key().startsWith(prefixo))
+            chaves.append(a.key());
+    for (const QString& chave : chaves)
+        Perde(chave);
+}
+
+QList<NavegadorRede::Maquina> NavegadorRede::Maquinas() const {
+    return mostradas_.values();
+}
+
+std::optional<NavegadorRede::Maquina> NavegadorRede::Visao(const QString& id) const {
+    const Avistamento* escolhido = nullptr;
+    for (const QString& chave : chavesPorMaquina_.value(id)) {
+        const auto achado = avistamentos_.constFind(chave);
+        if (achado == avistamentos_.cend())
+            continue;
+        const Avistamento& a = *achado;
+        if (!escolhido)
+            escolhido = &a;
+        else if (a.deTrabalho && (!escolhido->deTrabalho || a.ordem > escolhido->ordem))
+            escolhido = &a;
+        else if (!a.deTrabalho && !escolhido->deTrabalho && a.ordem < escolhido->ordem)
+            escolhido = &a;
+    }
+    if (!escolhido)
+        return std::nullopt;
+    return Maquina{escolhido->grupo, escolhido->nome};
+}
+
+void NavegadorRede::Atualiza(const QString& id) {
+    const std::optional<Maquina> agora = Visao(id);
+    const auto antes = mostradas_.constFind(id);
+    const bool havia = antes != mostradas_.cend();
+    if (havia && agora && *antes == *agora)
+        return;
+    if (havia) {
+        const Maquina velha = *antes;
+        mostradas_.erase(antes);
+        Q_EMIT MaquinaRemovida(velha.grupo, velha.nome);
+    }
+    if (agora) {
+        mostradas_.insert(id, *agora);
+        Q_EMIT MaquinaAdicionada(agora->grupo, agora->nome);
+    } else {
+        chavesPorMaquina_.remove(id);
+    }
+}

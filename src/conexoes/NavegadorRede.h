@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The machines of the local network, as the connection editor's tree shows them: each one by
+// its name, under its workgroup or domain. A platform's browser reports what its sources see
+// (Avista, Perde); a machine seen by several sources, or on several interfaces, is one machine,
+// and it goes when the last sighting goes. Everything runs on the thread that owns the object.
+class NavegadorRede : public QObject {
+    Q_OBJECT
+public:
+    explicit NavegadorRede(QObject* pai = nullptr);
+    ~NavegadorRede() override;
+
+    // Starts browsing; the machines arrive later through the signals. The base browser has no
+    // source of its own.
+    virtual void Inicia() {}
+
+    // A source's sighting `chave` (unique per source, interface and record) of the machine
+    // `nome`. `grupo` is its workgroup or domain; `deTrabalho` tells a named workgroup or
+    // domain from a mere naming domain (the "local" of mDNS), which gives way to the first.
+    // Seeing the same key again updates it.
+    void Avista(const QString& chave, const QString& nome, const QString& grupo,
+                bool deTrabalho = true);
+    // The sighting is gone; an unknown key is no error.
+    void Perde(const QString& chave);
+    // Every sighting whose key begins with `prefixo` is gone (a source that stopped).
+    void PerdeTodos(const QString& prefixo);
+
+    struct Maquina {
+        QString grupo;
+        QString nome;
+        friend bool operator==(const Maquina&, const Maquina&) = default;
+    };
+    // The machines now shown, in no particular order.
+    QList<Maquina> Maquinas() const;
+
+Q_SIGNALS:
+    void MaquinaAdicionada(const QString& grupo, const QString& nome);
+    void MaquinaRemovida(const QString& grupo, const QString& nome);
+
+private:
+    struct Avistamento {
+        QString id; // the machine: its name without regard to letter case
+        QString nome;
+        QString grupo;
+        bool deTrabalho = true;
+        quint64 ordem = 0;
+    };
+    // What the sightings of a machine make of it: the latest one with a workgroup, else the
+    // earliest one.
+    std::optional<Maquina> Visao(const QString& id) const;
+    void Atualiza(const QString& id);
+
+    QHash<QString, Avistamento> avistamentos_;
+    QHash<QString, QList<QString>> chavesPorMaquina_;
+    QHash<QString, Maquina> mostradas_;
+    quint64 contador_ = 0;
+};
+
+// The browser of this platform (Linux: mDNS through the avahi daemon, and WS-Discovery;
+// Windows: the shell's network folder), or what DefineCriaNavegadorRede put in its place.
+std::unique_ptr<NavegadorRede> CriaNavegadorRede(QObject* pai = nullptr);
+std::unique_ptr<NavegadorRede> CriaNavegadorRedePlataforma(QObject* pai);
+
+// Test seam: while set, CriaNavegadorRede makes its browsers with this function (tests keep
+// the editor off the real network with it). An empty function restores the platform's.
+using FabricaNavegadorRede = std::function<std::unique_ptr<NavegadorRede>(QObject*)>;
+void DefineCriaNavegadorRede(FabricaNavegadorRede fabrica);

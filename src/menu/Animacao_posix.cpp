@@ -1,0 +1,5 @@
+#include "menu/Animacao.h"
+
+bool DesenrolaJanelaNativa(quintptr, int) {
+    return false;
+}

@@ -1,0 +1,166 @@
+#!/bin/bash
+# laboratorio_rede.sh up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B
+# Two network namespaces, A (198.51.100.1) and B (198.51.100.2), joined by a veth pair; each has
+# its own D-Bus system bus and avahi-daemon; B also runs wsdd (a WS-Discovery host named
+# maquina-w in workgroup ESCRITORIO). Needs root (or CAP_SYS_ADMIN + CAP_NET_ADMIN) and no
+# systemd. State (sockets, pids, logs) lives in $LAB; $SUFIXO makes the namespace and link
+# names unique. Every process is stopped by its pid.
+set -eu
+LAB=${LAB:?LAB must name the lab folder}
+SUFIXO=${SUFIXO:-}
+WSDD_UUID=${WSDD_UUID:-5e1f7a3c-0b1d-4c8e-9a55-0000000000b2}
+
+ns() { echo "nb$1$SUFIXO"; }
+veth() { echo "vnb$1$SUFIXO"; }
+ip4() { [ "$1" = A ] && echo 198.51.100.1 || echo 198.51.100.2; }
+bus() { echo "unix:path=$LAB/$1/system_bus_socket"; }
+
+configura() { # $1 = A|B
+    local d=$LAB/$1 l
+    l=$(echo "$1" | tr AB ab)
+    mkdir -p "$d/run/avahi-daemon"
+    cat >"$d/bus.conf" <<FIM
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$d/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <deny own="*"/>
+    <deny send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_requested_reply="true" send_type="method_return"/>
+    <allow send_requested_reply="true" send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+    <allow receive_type="signal"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Introspectable"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus.Properties"/>
+  </policy>
+  <include>/usr/share/dbus-1/system.d/avahi-dbus.conf</include>
+</busconfig>
+FIM
+    # Both namespaces share the host name: each daemon gets its own. Only what a test
+    # publishes is announced.
+    cat >"$d/avahi-daemon.conf" <<FIM
+[server]
+host-name=maquina-$l
+domain-name=local
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=$(veth "$1")
+enable-dbus=yes
+ratelimit-interval-usec=1000000
+ratelimit-burst=1000
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-hinfo=no
+publish-workstation=no
+[reflector]
+[rlimits]
+FIM
+}
+
+inicia_dbus() {
+    ip netns exec "$(ns "$1")" dbus-daemon --config-file="$LAB/$1/bus.conf" --fork --nopidfile \
+        --print-pid >"$LAB/$1/dbus.pid" 2>>"$LAB/$1/dbus.log"
+}
+
+espera_avahi() { # until GetState == 2: the host name is probed
+    for _ in $(seq 1 100); do
+        dbus-send --bus="$(bus "$1")" --print-reply --dest=org.freedesktop.Avahi / \
+            org.freedesktop.Avahi.Server.GetState 2>/dev/null | grep -q 'int32 2' && return 0
+        sleep 0.05
+    done
+    echo "avahi in $1 not running after 5 s" >&2
+    return 1
+}
+
+inicia_avahi() { # a private /run per daemon (ip netns exec gives a mount namespace of its own)
+    local d=$LAB/$1
+    rm -f "$d/run/avahi-daemon/pid"
+    setsid -f ip netns exec "$(ns "$1")" env DBUS_SYSTEM_BUS_ADDRESS="$(bus "$1")" \
+        sh -c 'mount --bind "$0/run" /run && exec avahi-daemon -f "$0/avahi-daemon.conf" --no-chroot --no-rlimits' "$d" \
+        >>"$d/avahi.log" 2>&1 </dev/null
+    espera_avahi "$1"
+}
+
+vivo() { kill -0 "$(cat "$1" 2>/dev/null)" 2>/dev/null; }
+
+inicia_wsdd() {
+    vivo "$LAB/B/wsdd.pid" && return 0
+    setsid -f ip netns exec "$(ns B)" sh -c 'echo $$ > "$0"; exec wsdd -i "$2" -4 -n maquina-w -w ESCRITORIO -U "$1" -v' \
+        "$LAB/B/wsdd.pid" "$WSDD_UUID" "$(veth B)" >>"$LAB/B/wsdd.log" 2>&1 </dev/null
+    for _ in $(seq 1 100); do
+        ip netns exec "$(ns B)" ss -Htln 'sport = :5357' | grep -q . && return 0
+        sleep 0.05
+    done
+    echo "wsdd not listening after 5 s" >&2
+    return 1
+}
+
+para_pid() { # SIGTERM (the daemons send their goodbyes), up to 5 s, then SIGKILL
+    local p
+    p=$(cat "$1" 2>/dev/null) || return 0
+    kill "$p" 2>/dev/null || return 0
+    for _ in $(seq 1 50); do
+        kill -0 "$p" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -9 "$p" 2>/dev/null || true
+}
+
+up() {
+    mkdir -p "$LAB"
+    chmod 755 "$LAB" # the daemons drop root
+    for n in A B; do
+        ip netns add "$(ns $n)"
+        ip netns exec "$(ns $n)" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+        ip -n "$(ns $n)" link set lo up
+    done
+    ip link add "$(veth A)" netns "$(ns A)" type veth peer name "$(veth B)" netns "$(ns B)"
+    for n in A B; do
+        ip -n "$(ns $n)" addr add "$(ip4 $n)/24" dev "$(veth $n)"
+        ip -n "$(ns $n)" link set "$(veth $n)" up
+        configura $n
+        inicia_dbus $n
+    done
+    for n in A B; do inicia_avahi $n; done
+    inicia_wsdd
+}
+
+down() {
+    local f p pids=""
+    for f in "$LAB"/B/*.pid "$LAB/B/wsdd.pid" "$LAB/A/run/avahi-daemon/pid" "$LAB/B/run/avahi-daemon/pid" \
+        "$LAB/A/dbus.pid" "$LAB/B/dbus.pid"; do
+        p=$(cat "$f" 2>/dev/null) && kill "$p" 2>/dev/null && pids="$pids $p"
+    done
+    for _ in $(seq 1 50); do
+        local vivos=""
+        for p in $pids; do kill -0 "$p" 2>/dev/null && vivos="$vivos $p"; done
+        [ -z "$vivos" ] && break
+        sleep 0.1
+    done
+    for p in $pids; do kill -9 "$p" 2>/dev/null || true; done
+    for n in A B; do ip netns del "$(ns $n)" 2>/dev/null || true; done
+    rm -rf "$LAB"
+}
+
+case "${1:-}" in
+up) up ;;
+down) down ;;
+restart-avahi) para_pid "$LAB/$2/run/avahi-daemon/pid" && inicia_avahi "$2" ;;
+stop-avahi) para_pid "$LAB/$2/run/avahi-daemon/pid" ;;
+start-avahi) vivo "$LAB/$2/run/avahi-daemon/pid" || inicia_avahi "$2" ;;
+stop-wsdd) para_pid "$LAB/B/wsdd.pid" ;;
+start-wsdd) inicia_wsdd ;;
+*)
+    echo "usage: $0 up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B|stop-wsdd|start-wsdd" >&2
+    exit 2
+    ;;
+esac

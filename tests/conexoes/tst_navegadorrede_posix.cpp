@@ -1,0 +1,263 @@
+// The Linux network browser against real daemons: two network namespaces joined by a veth
+// pair (198.51.100.0/24), each with its own D-Bus bus and avahi-daemon, and wsdd answering
+// WS-Discovery as a Windows machine would (tests/auxiliar/laboratorio_rede.sh). The editor
+// runs in namespace A inside SondaRede, which reports what its tree gains and loses.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+QString g_lab;    // the lab's state folder
+QString g_sufixo; // makes the namespace names ours
+bool g_pronto = false;
+
+QString Ns(char lado) {
+    return QStringLiteral("nb") + QLatin1Char(lado) + g_sufixo;
+}
+QString Barramento(char lado) {
+    return QStringLiteral("unix:path=%1/%2/system_bus_socket").arg(g_lab).arg(QLatin1Char(lado));
+}
+
+// Runs the lab script with one command; its output on failure.
+bool Laboratorio(const QStringList& argumentos, QString* saida = nullptr) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LAB"), g_lab);
+    env.insert(QStringLiteral("SUFIXO"), g_sufixo);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("bash"),
+            QStringList{qEnvironmentVariable("GERENCIADOR_FONTES") +
+                        QStringLiteral("/tests/auxiliar/laboratorio_rede.sh")} +
+                argumentos);
+    const bool ok =
+        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (saida)
+        *saida = QString::fromLocal8Bit(p.readAll());
+    return ok;
+}
+
+// A program run inside a namespace, stopped by its own pid (ip netns exec becomes it).
+class Processo {
+public:
+    Processo(char lado, const QStringList& comando, const QString& barramento) {
+        p_.setProgram(QStringLiteral("ip"));
+        p_.setArguments(QStringList{"netns", "exec", Ns(lado), "env",
+                                    u"DBUS_SYSTEM_BUS_ADDRESS="_qs + barramento,
+                                    "QT_QPA_PLATFORM=offscreen"} +
+                        comando);
+        p_.start();
+        p_.waitForStarted();
+    }
+    ~Processo() { Para(); }
+    // Stdout lines so far (the program's own stdout).
+    const QStringList& Linhas() {
+        while (p_.canReadLine())
+            linhas_.append(QString::fromUtf8(p_.readLine()).trimmed());
+        return linhas_;
+    }
+    // Waits for a line ending in `fim`, seen after `desde` lines.
+    bool Espera(const QString& fim, int ms = 15000, qsizetype desde = 0) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            const QStringList& l = Linhas();
+            for (qsizetype i = desde; i < l.size(); ++i)
+                if (l[i].endsWith(fim))
+                    return true;
+            p_.waitForReadyRead(100);
+        }
+        return false;
+    }
+    QString Erros() { return QString::fromLocal8Bit(p_.readAllStandardError()); }
+    bool Vivo() const { return p_.state() == QProcess::Running; }
+    // Ends the program: closing its input (SondaRede) or SIGTERM. The exit code.
+    int Para(bool pelaEntrada = false) {
+        if (p_.state() == QProcess::NotRunning)
+            return p_.exitCode();
+        if (pelaEntrada)
+            p_.closeWriteChannel();
+        else
+            p_.terminate();
+        if (!p_.waitForFinished(10000)) {
+            p_.kill();
+            p_.waitForFinished(5000);
+            return -1;
+        }
+        return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1;
+    }
+
+private:
+    QProcess p_;
+    QStringList linhas_;
+};
+
+// The editor with the platform's browser, in namespace A.
+class Sonda : public Processo {
+public:
+    explicit Sonda(const QString& barramento = Barramento('A'))
+        : Processo('A', {QCoreApplication::applicationDirPath() + QStringLiteral("/SondaRede")},
+                   barramento) {}
+    // The machines the tree shows now.
+    QSet<QString> Maquinas() {
+        QSet<QString> r;
+        static const QRegularExpression linha(QStringLiteral("^\\d+ ([+-]) (.*)$"));
+        for (const QString& l : Linhas()) {
+            const auto m = linha.match(l);
+            if (m.hasMatch() && m.captured(1) == u"+")
+                r.insert(m.captured(2));
+            else if (m.hasMatch())
+                r.remove(m.captured(2));
+        }
+        return r;
+    }
+};
+
+// An mDNS service published from namespace B, until the object goes.
+class Publicacao : public Processo {
+public:
+    explicit Publicacao(const QStringList& argumentos)
+        : Processo('B', QStringList{"avahi-publish"} + argumentos, Barramento('B')) {}
+    bool Estabelecida() {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000) {
+            if (Erros().contains(QLatin1String("Established")) ||
+                Linhas().join(u' ').contains(QLatin1String("Established")))
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+class TstNavegadorRede : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (geteuid() != 0)
+            QSKIP("criar namespaces de rede exige root");
+        for (const char* programa : {"ip", "avahi-daemon", "avahi-publish", "dbus-daemon", "wsdd"})
+            if (QStandardPaths::findExecutable(QLatin1String(programa)).isEmpty() &&
+                !QFile::exists(QLatin1String("/usr/sbin/") + QLatin1String(programa)))
+                QSKIP(qPrintable(QStringLiteral("falta o programa ") + QLatin1String(programa)));
+        static QTemporaryDir pasta;
+        // The daemons drop root: they must reach their sockets in the lab.
+        QFile::setPermissions(pasta.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadOther | QFile::ExeOther |
+                                                QFile::ReadGroup | QFile::ExeGroup);
+        g_lab = pasta.path() + QStringLiteral("/lab");
+        g_sufixo = QString::number(getpid() % 100000);
+        QString saida;
+        if (!Laboratorio({"up"}, &saida)) {
+            Laboratorio({"down"});
+            QSKIP(qPrintable(QStringLiteral("os namespaces não puderam ser criados: ") + saida));
+        }
+        g_pronto = true;
+    }
+    // Every test starts with both daemons of the lab running.
+    void init() {
+        QVERIFY(Laboratorio({"start-avahi", "A"}));
+        QVERIFY(Laboratorio({"start-wsdd"}));
+    }
+    void cleanupTestCase() {
+        if (g_pronto)
+            QVERIFY(Laboratorio({"down"}));
+    }
+
+    // A Windows-like machine: found by its probe at once, gone with its Bye, back with its Hello.
+    void wsDiscovery() {
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        const qsizetype n = sonda.Linhas().size();
+        QVERIFY(Laboratorio({"stop-wsdd"}));
+        QVERIFY(sonda.Espera(u"- ESCRITORIO/MAQUINA-W"_qs, 15000, n));
+        QVERIFY(Laboratorio({"start-wsdd"}));
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs, 15000, n + 1));
+        QCOMPARE(sonda.Maquinas(), QSet<QString>{u"ESCRITORIO/MAQUINA-W"_qs});
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // A machine published over mDNS appears under its domain and goes when it stops.
+    void mdns() {
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"pronto"_qs));
+        {
+            Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
+            QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs));
+        }
+        QVERIFY(sonda.Espera(u"- local/maquina-b"_qs));
+        QVERIFY(!sonda.Maquinas().contains(u"local/maquina-b"_qs));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // One machine seen by mDNS and by WS-Discovery is one node, under its workgroup; without
+    // its WS-Discovery host it stays, under its mDNS domain.
+    void umaMaquinaDuasFontes() {
+        Publicacao endereco({"-a", "-R", "maquina-w.local", "198.51.100.2"});
+        Publicacao servico({"-s", "-H", "maquina-w.local", "maquina-w", "_smb._tcp", "445"});
+        QVERIFY(servico.Estabelecida());
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QTest::qWait(2000); // the mDNS browse and resolve, which change nothing in the tree
+        QCOMPARE(sonda.Maquinas(), QSet<QString>{u"ESCRITORIO/MAQUINA-W"_qs});
+        qsizetype n = sonda.Linhas().size();
+        QVERIFY(Laboratorio({"stop-wsdd"}));
+        QVERIFY(sonda.Espera(u"+ local/maquina-w"_qs, 15000, n));
+        QCOMPARE(sonda.Maquinas(), QSet<QString>{u"local/maquina-w"_qs});
+        n = sonda.Linhas().size();
+        QVERIFY(Laboratorio({"start-wsdd"}));
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs, 15000, n));
+        QCOMPARE(sonda.Maquinas(), QSet<QString>{u"ESCRITORIO/MAQUINA-W"_qs});
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // The avahi daemon restarts: the browser says so in its log, makes a new client, and the
+    // machine comes back; no message box, no crash.
+    void reinicioDoDaemon() {
+        Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
+        QVERIFY(pub.Estabelecida());
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs));
+        const qsizetype n = sonda.Linhas().size();
+        QVERIFY(Laboratorio({"restart-avahi", "A"}));
+        QVERIFY(sonda.Espera(u"- local/maquina-b"_qs, 15000, n));
+        QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs, 15000, n + 1));
+        QVERIFY(sonda.Vivo());
+        QVERIFY(sonda.Erros().contains(QLatin1String("avahi client failed")));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // No daemon when the editor opens: the other source works, and the mDNS machines come
+    // once the daemon starts. No bus at all: the same, without mDNS.
+    void semDaemon() {
+        QVERIFY(Laboratorio({"stop-avahi", "A"}));
+        Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
+        QVERIFY(pub.Estabelecida());
+        {
+            Sonda sonda;
+            QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+            QVERIFY(Laboratorio({"start-avahi", "A"}));
+            QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs));
+            QCOMPARE(sonda.Para(true), 0);
+        }
+        Sonda semBarramento(QStringLiteral("unix:path=") + g_lab + QStringLiteral("/nada"));
+        QVERIFY(semBarramento.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QVERIFY(semBarramento.Vivo());
+        QCOMPARE(semBarramento.Para(true), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstNavegadorRede)
+#include "tst_navegadorrede_posix.moc"
