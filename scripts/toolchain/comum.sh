@@ -3,9 +3,15 @@
 
 # fonte_debian PACKAGE VERSION WORK: unpacks Debian 12's source package PACKAGE (VERSION, or
 # the newest when that one is no longer in the archive) into WORK/src, with Debian's patches
-# applied, using private apt lists under WORK. Prints the version it took.
+# applied, using private apt lists under WORK. Prints the version it took. A WORK that already
+# holds an unpacked source (a build cut short) is used as it is.
 fonte_debian() {
     local pacote=$1 versao=$2 obra=$3
+    # A build cut short resumes on the source it had.
+    if [[ -s $obra/src/versao && -d $obra/src/fonte ]]; then
+        cat "$obra/src/versao"
+        return 0
+    fi
     mkdir -p "$obra/srcparts" "$obra/lists/partial" "$obra/cache/archives/partial"
     estrofe() {
         printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\n' "$1" "$2"
@@ -35,7 +41,8 @@ fonte_debian() {
         dpkg-source -x "$dsc" fonte >"$obra/dpkg-source.log" 2>&1 ||
             { cat "$obra/dpkg-source.log" >&2; return 1; }
         v=${dsc#"$pacote"_}
-        echo "${v%.dsc}"
+        echo "${v%.dsc}" >versao
+        cat versao
     )
 }
 

@@ -15,7 +15,6 @@ versao=$(dpkg-query -W -f='${source:Version}' libcurl4 2>/dev/null || true)
 echo "toolchain: libcurl: fetching Debian's curl ${versao:-(newest)} source"
 versao=$(fonte_debian curl "$versao" "$obra")
 echo "toolchain: libcurl: configuring $versao"
-rm -rf "$obra/build"
 # CA bundle and path "none": the build machine's certificate paths must not end up in the
 # DLL (Schannel uses the Windows store).
 cmake -S "$obra/src/fonte" -B "$obra/build" -G Ninja \

@@ -4,7 +4,8 @@
 # installs it, stripped, into PREFIX. Widgets, Network (Schannel TLS), Test; the windows,
 # offscreen and minimal platform plugins; no OpenGL, ICU, SQL, XML or D-Bus.
 #   scripts/toolchain/qtbase-mingw64.sh PREFIX WORK
-# WORK holds the source and the build tree (about 1.2 GB) and may be removed afterwards.
+# WORK holds the source and the build tree (about 1.2 GB) and may be removed afterwards; a
+# build cut short resumes where it stopped.
 # Needs the packages that scripts/test-windows installs; no root.
 set -euo pipefail
 aqui=$(cd "$(dirname "$0")" && pwd)
@@ -16,7 +17,6 @@ versao=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
 echo "toolchain: qtbase: fetching Debian's qt6-base $versao source"
 versao=$(fonte_debian qt6-base "$versao" "$obra")
 echo "toolchain: qtbase: configuring $versao"
-rm -rf "$obra/build"
 cmake -S "$obra/src/fonte" -B "$obra/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$aqui/../../cmake/mingw64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefixo" -DQT_HOST_PATH=/usr \
@@ -25,7 +25,8 @@ cmake -S "$obra/src/fonte" -B "$obra/build" -G Ninja \
     -DFEATURE_opengl=OFF -DFEATURE_icu=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_dbus=OFF -DFEATURE_vulkan=OFF -DFEATURE_openssl=OFF -DFEATURE_xml=OFF \
     -DFEATURE_concurrent=OFF -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF \
-    -DFEATURE_directwrite3=OFF >"$obra/configure.log" 2>&1 ||
+    -DFEATURE_directwrite3=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_opengl_dynamic=OFF \
+    -DFEATURE_opengl_desktop=OFF -DFEATURE_egl=OFF >"$obra/configure.log" 2>&1 ||
     { tail -n 40 "$obra/configure.log" >&2; echo "toolchain: qtbase: configure failed" >&2; exit 1; }
 compila_com_progresso qtbase "$obra/build" "$obra/build.log"
 rm -rf "$prefixo"
