@@ -25,8 +25,7 @@ cmake -S "$obra/src/fonte" -B "$obra/build" -G Ninja \
     -DFEATURE_opengl=OFF -DFEATURE_icu=OFF -DFEATURE_sql=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_dbus=OFF -DFEATURE_vulkan=OFF -DFEATURE_openssl=OFF -DFEATURE_xml=OFF \
     -DFEATURE_concurrent=OFF -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF \
-    -DFEATURE_directwrite3=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_opengl_dynamic=OFF \
-    -DFEATURE_opengl_desktop=OFF -DFEATURE_egl=OFF >"$obra/configure.log" 2>&1 ||
+    -DFEATURE_directwrite3=OFF -DINPUT_opengl=no >"$obra/configure.log" 2>&1 ||
     { tail -n 40 "$obra/configure.log" >&2; echo "toolchain: qtbase: configure failed" >&2; exit 1; }
 compila_com_progresso qtbase "$obra/build" "$obra/build.log"
 rm -rf "$prefixo"
