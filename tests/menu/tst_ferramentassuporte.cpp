@@ -24,6 +24,15 @@
 
 using namespace FerramentasSuporte;
 
+// An FTP server on 127.0.0.1 named `nome`, the panel over a new installation and the support
+// account pointed at the server; the test skips, saying why, where the server cannot start.
+#define SERVIDOR_E_PAINEL(nome, opcoes)                                                            \
+    ServidorFtp nome(opcoes);                                                                      \
+    if (!nome.Ouvindo())                                                                           \
+        QSKIP(qPrintable(nome.Motivo()));                                                          \
+    Prepara();                                                                                     \
+    Conta(nome)
+
 namespace {
 
 #ifdef Q_OS_WIN
@@ -238,11 +247,7 @@ private Q_SLOTS:
     // hears nothing.
     void presenteSemRede() {
         QFETCH(Item, item);
-        ServidorFtp servidor;
-        if (!servidor.Ouvindo())
-            QSKIP(qPrintable(servidor.Motivo()));
-        Prepara();
-        Conta(servidor);
+        SERVIDOR_E_PAINEL(servidor, ServidorFtp::Opcoes{});
         servidor.Grava(item.pastaRemota + u'/' + item.arquivo, "outro");
         const QString local = item.local(*inst);
         QDir().mkpath(QFileInfo(local).absolutePath());
@@ -266,11 +271,7 @@ private Q_SLOTS:
     // and the program started is the one fetched.
     void baixaEInicia() {
         QFETCH(Item, item);
-        ServidorFtp servidor;
-        if (!servidor.Ouvindo())
-            QSKIP(qPrintable(servidor.Motivo()));
-        Prepara();
-        Conta(servidor);
+        SERVIDOR_E_PAINEL(servidor, ServidorFtp::Opcoes{});
         const QByteArray programa = ModuloFalso();
         QVERIFY(!programa.isEmpty());
         servidor.Grava(item.pastaRemota + u'/' + item.arquivo, programa);
@@ -421,11 +422,7 @@ private Q_SLOTS:
     void cancela() {
         ServidorFtp::Opcoes opcoes;
         opcoes.limite = 64 * 1024;
-        ServidorFtp servidor(opcoes);
-        if (!servidor.Ouvindo())
-            QSKIP(qPrintable(servidor.Motivo()));
-        Prepara();
-        Conta(servidor);
+        SERVIDOR_E_PAINEL(servidor, opcoes);
         servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"),
                        Aleatorios(4 << 20));
         bool clicou = false;
@@ -459,11 +456,7 @@ private Q_SLOTS:
     void painelPintaDuranteDownload() {
         ServidorFtp::Opcoes opcoes;
         opcoes.limite = 256 * 1024;
-        ServidorFtp servidor(opcoes);
-        if (!servidor.Ouvindo())
-            QSKIP(qPrintable(servidor.Motivo()));
-        Prepara();
-        Conta(servidor);
+        SERVIDOR_E_PAINEL(servidor, opcoes);
         const QByteArray programa = ModuloFalso() + Aleatorios(512 * 1024);
         servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"), programa);
 
