@@ -7,10 +7,12 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <memory>
 #include <unistd.h>
 
@@ -80,6 +82,13 @@ public:
     }
     QString Erros() { return QString::fromLocal8Bit(p_.readAllStandardError()); }
     bool Vivo() const { return p_.state() == QProcess::Running; }
+    qint64 Pid() const { return p_.processId(); }
+    // Waits for the program to end by itself; its exit code.
+    int Termina() {
+        if (!p_.waitForFinished(60000))
+            return -1;
+        return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1;
+    }
     // Ends the program: closing its input (SondaRede) or SIGTERM. The exit code.
     int Para(bool pelaEntrada = false) {
         if (p_.state() == QProcess::NotRunning)
@@ -139,6 +148,36 @@ public:
         return false;
     }
 };
+
+// The misbehaving WS-Discovery host (tests/auxiliar/hospede_ws.py) in namespace `lado`.
+class Hospede : public Processo {
+public:
+    Hospede(char lado, const QStringList& argumentos)
+        : Processo(lado,
+                   QStringList{"/usr/bin/python3", qEnvironmentVariable("GERENCIADOR_FONTES") +
+                                                       u"/tests/auxiliar/hospede_ws.py"_qs} +
+                       argumentos,
+                   Barramento(lado)) {}
+    // The requests it served ("POST /path" lines).
+    QStringList Pedidos() { return Linhas().filter(QRegularExpression(u"^POST "_qs)); }
+};
+
+// Runs the host once (sending its datagrams) and waits for it.
+bool Envia(const QStringList& argumentos) {
+    return Hospede('B', argumentos).Termina() == 0;
+}
+
+bool Ip(const QStringList& argumentos) {
+    return QProcess::execute(u"ip"_qs, argumentos) == 0;
+}
+
+int Descritores(qint64 pid) {
+    return int(QDir(u"/proc/%1/fd"_qs.arg(pid))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+const QString kEndpointWsdd = u"urn:uuid:5e1f7a3c-0b1d-4c8e-9a55-0000000000b2"_qs;
 
 } // namespace
 
@@ -256,6 +295,124 @@ private Q_SLOTS:
         QVERIFY(semBarramento.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
         QVERIFY(semBarramento.Vivo());
         QCOMPARE(semBarramento.Para(true), 0);
+    }
+
+    // A Hello may name any address: the metadata is asked only of the host that spoke, at the
+    // address it spoke from; never this machine, another host or a name to look up.
+    void helloApontaOutroLugar() {
+        Hospede espiao('A', {"metadados", "0.0.0.0", "8888", "0"});
+        Hospede metadados('B', {"metadados", "198.51.100.2", "5400", "0"});
+        QVERIFY(espiao.Espera(u"pronto"_qs));
+        QVERIFY(metadados.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        const QStringList alhures{"http://127.0.0.1:8888/LOCAL", "http://198.51.100.1:8888/VIZINHA",
+                                  "http://localhost:8888/NOME",
+                                  "http://198.51.100.9:5400/OUTRA http://127.0.0.1:8888/SEGUNDA"};
+        for (const QString& url : alhures)
+            QVERIFY(Envia({"hello", "198.51.100.2", url, "1", u"urn:uuid:alhures"_qs + url}));
+        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/FALSA", "1"}));
+        QVERIFY(sonda.Espera(u"+ ATAQUE/FALSA"_qs));
+        QTRY_COMPARE(metadados.Pedidos(), QStringList{u"POST /FALSA"_qs});
+        QCOMPARE(espiao.Pedidos(), QStringList{});
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // A Bye in the name of a machine from another address removes nothing.
+    void byeDeOutroEndereco() {
+        QVERIFY(Ip({"-n", Ns('B'), "addr", "add", "198.51.100.3/24", "dev", "vnbB" + g_sufixo}));
+        const auto retira = qScopeGuard([] {
+            Ip({"-n", Ns('B'), "addr", "del", "198.51.100.3/24", "dev", "vnbB" + g_sufixo});
+        });
+        Hospede metadados('B', {"metadados", "198.51.100.3", "5400", "0"});
+        QVERIFY(metadados.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QVERIFY(Envia({"bye", "198.51.100.3", kEndpointWsdd}));
+        // A Hello after it, from the same host, shows the Bye was read.
+        QVERIFY(Envia({"hello", "198.51.100.3", "http://198.51.100.3:5400/DEPOIS", "1"}));
+        QVERIFY(sonda.Espera(u"+ ATAQUE/DEPOIS"_qs));
+        QVERIFY(sonda.Maquinas().contains(u"ESCRITORIO/MAQUINA-W"_qs));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // Hellos from 40 hosts, each pointing at itself where it accepts connections and never
+    // answers: the requests in flight, and so the descriptors they hold, stay few.
+    void descritoresLimitados() {
+        QStringList enderecos;
+        for (int i = 10; i < 50; ++i)
+            enderecos.append(u"198.51.100.%1"_qs.arg(i));
+        const auto retira = qScopeGuard([&] {
+            for (const QString& e : enderecos)
+                Ip({"-n", Ns('B'), "addr", "del", e + u"/24"_qs, "dev", "vnbB" + g_sufixo});
+        });
+        for (const QString& e : enderecos)
+            QVERIFY(Ip({"-n", Ns('B'), "addr", "add", e + u"/24"_qs, "dev", "vnbB" + g_sufixo}));
+        Hospede mudo('B', {"mudo", "0.0.0.0", "5401"});
+        QVERIFY(mudo.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QTest::qWait(1000); // what the new addresses make wsdd announce
+        const int antes = Descritores(sonda.Pid());
+        QVERIFY(antes > 0);
+        QVERIFY(Envia({"hello", enderecos.join(u','), "http://{ip}:5401/{i}", "15"}));
+        int pior = 0;
+        for (int i = 0; i < 30; ++i) {
+            QTest::qWait(100);
+            pior = qMax(pior, Descritores(sonda.Pid()));
+        }
+        QVERIFY2(pior <= antes + 4 + 4,
+                 qPrintable(u"%1 descritores, %2 antes"_qs.arg(pior).arg(antes)));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // Machines with 60,000-character names are not shown; the log says so once.
+    void nomesEnormes() {
+        Hospede metadados('B', {"metadados", "198.51.100.2", "5400", "60000"});
+        QVERIFY(metadados.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/longo{i}", "20",
+                       "urn:uuid:longo"}));
+        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/NORMAL", "1"}));
+        QVERIFY(sonda.Espera(u"+ ATAQUE/NORMAL"_qs));
+        QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), 21, 15000);
+        QTest::qWait(500); // the last answers reach the list
+        QCOMPARE(sonda.Para(true), 0);
+        for (const QString& m : sonda.Maquinas())
+            QVERIFY2(m.size() <= 253 + 7, qPrintable(m.left(40)));
+        QCOMPARE(sonda.Erros().count(u"are dropped"_qs), 1);
+    }
+
+    // A flood of deeply nested messages: the machine announced after it is shown.
+    void inundacao() {
+        Hospede metadados('B', {"metadados", "198.51.100.2", "5400", "0"});
+        QVERIFY(metadados.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QVERIFY(Envia({"inunda", "198.51.100.2", "300", "16000"}));
+        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/DEPOIS", "1"}));
+        QVERIFY(sonda.Espera(u"+ ATAQUE/DEPOIS"_qs));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // The avahi daemon hangs (SIGSTOP): the editor still opens and shows what WS-Discovery
+    // finds; once the daemon goes on, so does the editor.
+    void daemonParado() {
+        QFile arquivo(g_lab + u"/A/run/avahi-daemon/pid"_qs);
+        QVERIFY(arquivo.open(QIODevice::ReadOnly));
+        const pid_t avahi = pid_t(arquivo.readAll().trimmed().toInt());
+        QVERIFY(avahi > 0);
+        QCOMPARE(kill(avahi, SIGSTOP), 0);
+        auto continua = qScopeGuard([avahi] { kill(avahi, SIGCONT); });
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"pronto"_qs));
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        continua.dismiss();
+        kill(avahi, SIGCONT);
+        Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
+        QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs, 40000));
+        QCOMPARE(sonda.Para(true), 0);
     }
 };
 
