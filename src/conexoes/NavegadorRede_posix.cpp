@@ -362,7 +362,7 @@ public:
     }
 
 private:
-    static constexpr int kEventosPorVez = 100;
+    static constexpr int kEventosPorVez = 25;
 
     void Drena() {
         std::vector<Evento> lote;
