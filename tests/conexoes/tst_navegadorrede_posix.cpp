@@ -80,7 +80,11 @@ public:
         }
         return false;
     }
-    QString Erros() { return QString::fromLocal8Bit(p_.readAllStandardError()); }
+    // Stderr so far.
+    QString Erros() {
+        erros_ += QString::fromLocal8Bit(p_.readAllStandardError());
+        return erros_;
+    }
     bool Vivo() const { return p_.state() == QProcess::Running; }
     qint64 Pid() const { return p_.processId(); }
     // Waits for the program to end by itself; its exit code.
@@ -108,6 +112,7 @@ public:
 private:
     QProcess p_;
     QStringList linhas_;
+    QString erros_;
 };
 
 // The editor with the platform's browser, in namespace A.
@@ -297,43 +302,70 @@ private Q_SLOTS:
         QCOMPARE(semBarramento.Para(true), 0);
     }
 
-    // A Hello may name any address: the metadata is asked only of the host that spoke, at the
-    // address it spoke from; never this machine, another host or a name to look up.
-    void helloApontaOutroLugar() {
+    // A hostile host in the second namespace sends its messages, then a Hello for DEPOIS
+    // pointing at itself (shown: every message before it was read). No request ever reaches
+    // this machine, other hosts or names; the wsdd machine stays; no name over 253 characters
+    // is shown.
+    void ataque_data() {
+        QTest::addColumn<QString>("de");         // the host's address
+        QTest::addColumn<int>("tamanho");        // of the names it serves at /longo...
+        QTest::addColumn<QStringList>("envios"); // its messages, arguments split by '|'
+        QTest::addColumn<int>("pedidos");        // metadata requests it gets
+        QTest::addColumn<int>("descartes");      // log lines saying names were dropped
+        QTest::newRow("Hello aponta outro lugar")
+            << "198.51.100.2" << 0
+            << QStringList{"hello|198.51.100.2|http://127.0.0.1:8888/LOCAL|1|urn:uuid:a",
+                           "hello|198.51.100.2|http://198.51.100.1:8888/VIZINHA|1|urn:uuid:b",
+                           "hello|198.51.100.2|http://localhost:8888/NOME|1|urn:uuid:c",
+                           "hello|198.51.100.2|http://198.51.100.9:5400/OUTRA "
+                           "http://127.0.0.1:8888/SEGUNDA|1|urn:uuid:d"}
+            << 1 << 0;
+        QTest::newRow("Bye de outro endereço")
+            << "198.51.100.3" << 0 << QStringList{u"bye|198.51.100.3|"_qs + kEndpointWsdd} << 1
+            << 0;
+        QTest::newRow("nomes de 60.000")
+            << "198.51.100.2" << 60000
+            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/longo{i}|20|urn:uuid:l"}
+            << 21 << 1;
+        QTest::newRow("inundação de mensagens aninhadas")
+            << "198.51.100.2" << 0 << QStringList{"inunda|198.51.100.2|100|16000"} << 1 << 0;
+    }
+    void ataque() {
+        QFETCH(QString, de);
+        QFETCH(int, tamanho);
+        QFETCH(QStringList, envios);
+        QFETCH(int, pedidos);
+        QFETCH(int, descartes);
+        const QStringList terceiro{"198.51.100.3/24", "dev", "vnbB" + g_sufixo};
+        QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + terceiro));
+        const auto retira = qScopeGuard([&] {
+            Ip(QStringList{"-n", Ns('B'), "addr", "del"} + terceiro);
+        });
         Hospede espiao('A', {"metadados", "0.0.0.0", "8888", "0"});
-        Hospede metadados('B', {"metadados", "198.51.100.2", "5400", "0"});
+        Hospede metadados('B', {"metadados", de, "5400", QString::number(tamanho)});
         QVERIFY(espiao.Espera(u"pronto"_qs));
         QVERIFY(metadados.Espera(u"pronto"_qs));
         Sonda sonda;
         QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
-        const QStringList alhures{"http://127.0.0.1:8888/LOCAL", "http://198.51.100.1:8888/VIZINHA",
-                                  "http://localhost:8888/NOME",
-                                  "http://198.51.100.9:5400/OUTRA http://127.0.0.1:8888/SEGUNDA"};
-        for (const QString& url : alhures)
-            QVERIFY(Envia({"hello", "198.51.100.2", url, "1", u"urn:uuid:alhures"_qs + url}));
-        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/FALSA", "1"}));
-        QVERIFY(sonda.Espera(u"+ ATAQUE/FALSA"_qs));
-        QTRY_COMPARE(metadados.Pedidos(), QStringList{u"POST /FALSA"_qs});
+        for (const QString& e : envios)
+            QVERIFY(Envia(e.split(u'|')));
+        // Sent again while unseen, as hosts repeat their Hello: a flood fills the socket's
+        // buffer, and the kernel drops what comes meanwhile.
+        bool visto = false;
+        for (int i = 0; i < 8 && !visto; ++i) {
+            QVERIFY(Envia({"hello", de, u"http://%1:5400/DEPOIS"_qs.arg(de), "1", "urn:uuid:z"}));
+            visto = sonda.Espera(u"+ ATAQUE/DEPOIS"_qs, 3000);
+        }
+        QVERIFY2(visto, qPrintable(metadados.Pedidos().join(u',') + sonda.Erros()));
+        QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), pedidos, 15000);
+        QTRY_COMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
         QCOMPARE(espiao.Pedidos(), QStringList{});
         QCOMPARE(sonda.Para(true), 0);
-    }
-
-    // A Bye in the name of a machine from another address removes nothing.
-    void byeDeOutroEndereco() {
-        QVERIFY(Ip({"-n", Ns('B'), "addr", "add", "198.51.100.3/24", "dev", "vnbB" + g_sufixo}));
-        const auto retira = qScopeGuard([] {
-            Ip({"-n", Ns('B'), "addr", "del", "198.51.100.3/24", "dev", "vnbB" + g_sufixo});
-        });
-        Hospede metadados('B', {"metadados", "198.51.100.3", "5400", "0"});
-        QVERIFY(metadados.Espera(u"pronto"_qs));
-        Sonda sonda;
-        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
-        QVERIFY(Envia({"bye", "198.51.100.3", kEndpointWsdd}));
-        // A Hello after it, from the same host, shows the Bye was read.
-        QVERIFY(Envia({"hello", "198.51.100.3", "http://198.51.100.3:5400/DEPOIS", "1"}));
-        QVERIFY(sonda.Espera(u"+ ATAQUE/DEPOIS"_qs));
-        QVERIFY(sonda.Maquinas().contains(u"ESCRITORIO/MAQUINA-W"_qs));
-        QCOMPARE(sonda.Para(true), 0);
+        const QSet<QString> maquinas = sonda.Maquinas();
+        QVERIFY(maquinas.contains(u"ESCRITORIO/MAQUINA-W"_qs));
+        for (const QString& m : maquinas)
+            QVERIFY2(m.section(u'/', 1).size() <= 253, qPrintable(m.left(40)));
+        QCOMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
     }
 
     // Hellos from 40 hosts, each pointing at itself where it accepts connections and never
@@ -363,36 +395,6 @@ private Q_SLOTS:
         }
         QVERIFY2(pior <= antes + 4 + 4,
                  qPrintable(u"%1 descritores, %2 antes"_qs.arg(pior).arg(antes)));
-        QCOMPARE(sonda.Para(true), 0);
-    }
-
-    // Machines with 60,000-character names are not shown; the log says so once.
-    void nomesEnormes() {
-        Hospede metadados('B', {"metadados", "198.51.100.2", "5400", "60000"});
-        QVERIFY(metadados.Espera(u"pronto"_qs));
-        Sonda sonda;
-        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
-        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/longo{i}", "20",
-                       "urn:uuid:longo"}));
-        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/NORMAL", "1"}));
-        QVERIFY(sonda.Espera(u"+ ATAQUE/NORMAL"_qs));
-        QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), 21, 15000);
-        QTest::qWait(500); // the last answers reach the list
-        QCOMPARE(sonda.Para(true), 0);
-        for (const QString& m : sonda.Maquinas())
-            QVERIFY2(m.size() <= 253 + 7, qPrintable(m.left(40)));
-        QCOMPARE(sonda.Erros().count(u"are dropped"_qs), 1);
-    }
-
-    // A flood of deeply nested messages: the machine announced after it is shown.
-    void inundacao() {
-        Hospede metadados('B', {"metadados", "198.51.100.2", "5400", "0"});
-        QVERIFY(metadados.Espera(u"pronto"_qs));
-        Sonda sonda;
-        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
-        QVERIFY(Envia({"inunda", "198.51.100.2", "300", "16000"}));
-        QVERIFY(Envia({"hello", "198.51.100.2", "http://198.51.100.2:5400/DEPOIS", "1"}));
-        QVERIFY(sonda.Espera(u"+ ATAQUE/DEPOIS"_qs));
         QCOMPARE(sonda.Para(true), 0);
     }
 
