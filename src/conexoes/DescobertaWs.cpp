@@ -356,6 +356,9 @@ void DescobertaWs::Pede(const Pedido& p) {
     // One answer per host: no connection stays open after it.
     pedido.setRawHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
     pedido.setTransferTimeout(kTempoPedido);
+    // A redirection would send the request to another address.
+    pedido.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                        QNetworkRequest::ManualRedirectPolicy);
     const QByteArray corpo = Envelope(
         p.endpoint, QStringLiteral("http://schemas.xmlsoap.org/ws/2004/09/transfer/Get"), {},
         QStringLiteral("<wsa:ReplyTo><wsa:Address>http://schemas.xmlsoap.org/ws/2004/08/"

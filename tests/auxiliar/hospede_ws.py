@@ -8,7 +8,8 @@
   inunda IP N DEPTH          N messages nested DEPTH deep (about 64 KB each) from IP
   metadados IP PORT LENGTH   an HTTP server answering every POST with metadata naming the
                              computer after the request's path (or LENGTH x's when the path is
-                             /longo...), in workgroup ATAQUE; one line per request on stdout
+                             /longo...; a redirection to 127.0.0.1:8888 when it is
+                             /redireciona...), in workgroup ATAQUE; one line per request on stdout
   mudo IP PORT               accepts TCP connections and never answers
 Every datagram goes to 239.255.255.250:3702 with IP_MULTICAST_IF=IP and TTL 1.
 """
@@ -78,6 +79,13 @@ def metadados(ip, porta, tamanho):
         def do_POST(self):
             self.rfile.read(int(self.headers.get("Content-Length", 0)))
             nome = self.path.strip("/")
+            if nome.startswith("redireciona"):  # to this machine's loopback, where a spy listens
+                self.send_response(307)
+                self.send_header("Location", "http://127.0.0.1:8888/REDIRECIONADA")
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                print(f"POST {self.path}", flush=True)
+                return
             if nome.startswith("longo"):
                 nome = "x" * int(tamanho)
             corpo = ('<?xml version="1.0" encoding="utf-8"?><soap:Envelope '

@@ -320,6 +320,9 @@ private Q_SLOTS:
                            "hello|198.51.100.2|http://198.51.100.9:5400/OUTRA "
                            "http://127.0.0.1:8888/SEGUNDA|1|urn:uuid:d"}
             << 1 << 0;
+        QTest::newRow("metadados redirecionados")
+            << "198.51.100.2" << 0
+            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/redireciona|1"} << 2 << 0;
         QTest::newRow("Bye de outro endereço")
             << "198.51.100.3" << 0 << QStringList{u"bye|198.51.100.3|"_qs + kEndpointWsdd} << 1
             << 0;
