@@ -303,7 +303,7 @@ void TFrmConexoes::BitBtnGravarClick() {
     const QString aplicacao = ui->DirEdtAplicacao->text();
     QWidget* focoServidor =
         Local() ? static_cast<QWidget*>(ui->RdBtnLocal) : static_cast<QWidget*>(ui->EdtServBanco);
-    const auto recusa = [this](const QString& texto, QWidget* foco) {
+    const auto recusa = [](const QString& texto, QWidget* foco) {
         Aviso(texto);
         foco->setFocus();
     };
