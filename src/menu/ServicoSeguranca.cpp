@@ -1,7 +1,7 @@
 #include "menu/ServicoSeguranca.h"
 
+#include "common/ClienteFirebird.h"
 #include "common/Texto.h"
-#include "menu/ClienteFirebird.h"
 
 #include <QThread>
 #include <string>

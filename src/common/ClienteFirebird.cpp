@@ -1,4 +1,4 @@
-#include "menu/ClienteFirebird.h"
+#include "common/ClienteFirebird.h"
 
 #include <QLibrary>
 #include <QMutex>
@@ -53,6 +53,9 @@ const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* e
                       Resolve(b, "isc_service_start", f.isc_service_start) &&
                       Resolve(b, "isc_service_query", f.isc_service_query);
     Resolve(b, "fb_interpret", f.fb_interpret);
+    Resolve(b, "isc_attach_database", f.isc_attach_database);
+    Resolve(b, "isc_detach_database", f.isc_detach_database);
+    Resolve(b, "isc_database_info", f.isc_database_info);
     if (!tudo) {
         if (erro)
             *erro = QStringLiteral("%1 não exporta a API de serviços").arg(arquivo);

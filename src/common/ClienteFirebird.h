@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menu/ConstantesFirebird.h"
+#include "common/ConstantesFirebird.h"
 
 #include <QString>
 
@@ -13,12 +13,16 @@ struct ClienteFirebird {
     fb::isc_service_start_t isc_service_start = nullptr;
     fb::isc_service_query_t isc_service_query = nullptr;
     fb::fb_interpret_t fb_interpret = nullptr; // optional: texts of the status vector
+    // The database API; null in a library without it (the services API alone).
+    fb::isc_attach_database_t isc_attach_database = nullptr;
+    fb::isc_detach_database_t isc_detach_database = nullptr;
+    fb::isc_database_info_t isc_database_info = nullptr;
 };
 
 // The client's file name on this platform: fbclient.dll on Windows, libfbclient.so.2 elsewhere.
 QString NomeBibliotecaClienteFirebird();
 
 // Loads the library `arquivo` (a file name searched where the system looks for libraries, or a
-// path) once per process and resolves the services functions. Null, with the reason in `erro`,
-// when the library or one of the four functions is missing. The library stays loaded.
+// path) once per process and resolves its functions. Null, with the reason in `erro`, when the
+// library or one of the four services functions is missing. The library stays loaded.
 const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* erro = nullptr);
