@@ -1,30 +1,83 @@
 // The ping form on its own: its controls, the attempts box, the default button, closing, and
-// the database-port line after a run of one echo to this machine. Runs with echoes to other
+// the database-port and database lines after a run of one echo to this machine (the database
+// ones against the Firebird server of scripts/servicos/firebird). Runs with echoes to other
 // hosts are in tst_pingreal.
+#include "common/ClienteFirebird.h"
 #include "conexoes/CaixaNumero.h"
 #include "conexoes/TesteConexao.h"
 #include "support/GravadorMensagens.h"
+#include "support/Instalacao.h"
+#include "support/ServidorFirebird.h"
 #include "support/ServidorPagina.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QLibrary>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 QLineEdit* Edicao(QAbstractSpinBox* caixa) {
     return caixa->findChild<QLineEdit*>();
 }
+
+// Set in the copy of this test that runs where the client library is hidden.
+constexpr char kSemCliente[] = "GERENCIADOR_TESTE_SEM_FBCLIENT";
+
+// One run of one echo with DBXCONNECTIONS.INI holding `secao`; the lines after the replies,
+// once the port probe and the database check have ended.
+QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao) {
+    GravadorMensagens caixas; // the echo itself may be refused here (no ICMP rights)
+    Instalacao pasta;
+    pasta.Grava(QStringLiteral("DBXCONNECTIONS.INI"), "[Outra]\r\nDatabase=x:/y\r\n" + secao);
+    form.DefineHost(QStringLiteral("127.0.0.1"));
+    form.DefineBanco(pasta.Caminho(QStringLiteral("DBXCONNECTIONS.INI")), u"EMPRESA"_qs);
+    form.findChild<CaixaNumero*>(QStringLiteral("spnPing"))->setValue(1);
+    auto* lista = form.findChild<QListWidget*>(QStringLiteral("lstReplies"));
+    form.btnPingClick();
+    if (!QTest::qWaitFor(
+            [&] { return !form.findChild<SondaPorta*>() && VerificacoesBancoEmCurso() == 0; },
+            60000))
+        return {QStringLiteral("a verificação não terminou")};
+    QCoreApplication::processEvents(); // the last answer's queued hand-over
+    QStringList linhas;
+    for (int i = 0; i < lista->count(); ++i)
+        if (!lista->item(i)->text().contains(u"icmp_seq="))
+            linhas.append(lista->item(i)->text());
+    return linhas;
+}
 } // namespace
 
 class TstTesteConexao : public QObject {
     Q_OBJECT
+    QTemporaryDir pastaBanco_; // the server's user writes here
+    QString banco_;            // the test's database; empty when the server cannot serve it
+    QString motivo_;
+
 private Q_SLOTS:
+    void initTestCase() {
+        if (qEnvironmentVariableIsSet(kSemCliente) || !ServidorFirebird::Disponivel(&motivo_))
+            return;
+        QFile::setPermissions(pastaBanco_.path(), QFileDevice::Permissions(0x7777));
+        const QString caminho = pastaBanco_.filePath(QStringLiteral("TESTE.FDB"));
+        if (ServidorFirebird::CriaBanco(caminho, &motivo_))
+            banco_ = caminho;
+        else
+            motivo_ = u"o servidor não criou o banco em %1: %2"_qs.arg(caminho, motivo_);
+    }
+    void cleanupTestCase() {
+        if (!banco_.isEmpty())
+            ServidorFirebird::ApagaBanco(banco_);
+    }
+
     void controles() {
         TFrmTesteConexao form;
         QCOMPARE(FrmTesteConexao, &form);
@@ -185,6 +238,229 @@ private Q_SLOTS:
                 .arg(estado));
         QVERIFY2(forma.match(linhas[0]).hasMatch(), qPrintable(linhas[0]));
         QVERIFY(form.findChild<QPushButton*>(QStringLiteral("btnPing"))->isEnabled());
+    }
+
+    // Where a "Database" value points, for the lines that name the host, port and file.
+    void enderecoDoBanco_data() {
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("host"); // empty: a local path
+        QTest::addColumn<QString>("porta");
+        QTest::addColumn<QString>("caminho");
+        QTest::newRow("servidor Linux") << "192.168.0.10:/VELTOGDB/EMPRESA/VELTO.FDB"
+                                        << "192.168.0.10"
+                                        << "3050"
+                                        << "/VELTOGDB/EMPRESA/VELTO.FDB";
+        QTest::newRow("porta após a barra") << "127.0.0.1/3051:/x.fdb"
+                                            << "127.0.0.1"
+                                            << "3051"
+                                            << "/x.fdb";
+        QTest::newRow("servidor Windows") << "SERVIDOR:C:\\VELTOGDB\\VELTO.FDB"
+                                          << "SERVIDOR"
+                                          << "3050"
+                                          << "C:\\VELTOGDB\\VELTO.FDB";
+        QTest::newRow("unidade local") << "C:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
+                                       << ""
+                                       << ""
+                                       << "C:\\VELTOGDB\\EMPRESA\\VELTO.FDB";
+        QTest::newRow("IPv6 com porta") << "[::1]/3051:/x.fdb"
+                                        << "::1"
+                                        << "3051"
+                                        << "/x.fdb";
+        QTest::newRow("URL") << "inet://srv:3052/C:\\x.fdb"
+                             << "srv"
+                             << "3052"
+                             << "C:\\x.fdb";
+    }
+    void enderecoDoBanco() {
+        QFETCH(QString, database);
+        QFETCH(QString, host);
+        QFETCH(QString, porta);
+        QFETCH(QString, caminho);
+        const EnderecoBanco e = InterpretaDatabase(database);
+        QCOMPARE(e.host, host);
+        QCOMPARE(e.porta, porta);
+        QCOMPARE(e.caminho, caminho);
+    }
+
+    // The server's answer is read within its bounds: a short or malformed one gives no version.
+    void versaoDoServidor_data() {
+        QTest::addColumn<QByteArray>("resposta");
+        QTest::addColumn<QString>("versao"); // empty: none
+        QTest::newRow("dois textos") << QByteArray::fromHex("67090002035633610356336201") << "V3a";
+        QTest::newRow("texto além do item") << QByteArray::fromHex("670400010956336101") << "";
+        QTest::newRow("item além da resposta") << QByteArray::fromHex("67ff000103563361") << "";
+        QTest::newRow("nenhum texto") << QByteArray::fromHex("6701000001") << "";
+        QTest::newRow("outro item") << QByteArray::fromHex("0205000103563361") << "";
+    }
+    void versaoDoServidor() {
+        QFETCH(QByteArray, resposta);
+        QFETCH(QString, versao);
+        QCOMPARE(LeVersaoFirebird(resposta).value_or(QString()), versao);
+    }
+
+    // After the port line, the lines on the database that DBXCONNECTIONS.INI names for the
+    // edition, attached with its user: %B is a database the test made, %D its folder, %F a
+    // closed port, %M a port that takes connections and never answers. Lines are patterns.
+    void linhasDoBanco_data() {
+        QTest::addColumn<QByteArray>("secao");
+        QTest::addColumn<bool>("portaDoBanco"); // the port line tries the database's port
+        QTest::addColumn<QStringList>("linhas");
+        const QByteArray credenciais = "User_Name=SYSDBA\r\nPassword=plumbvext\r\n";
+        const QString porta3050 = QStringLiteral("Porta 3050 \\(Firebird\\) .* aceita conexão .*");
+        QTest::newRow("conectado")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\n" + credenciais << false
+            << QStringList{porta3050,
+                           "Banco de dados 127\\.0\\.0\\.1:%B: conectado em (<1|[1-9][0-9]*) "
+                           "ms, servidor %V"};
+        QTest::newRow("senha errada")
+            << QByteArray(
+                   "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\nPassword=x\r\n")
+            << false
+            << QStringList{
+                   porta3050, ".*: o servidor recusou o usuário SYSDBA ou a senha",
+                   "Próximo passo: confira o usuário da suíte .*\"Config Caixa Off Line\"\\."};
+        QTest::newRow("arquivo inexistente")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1:%D/NAO.FDB\r\n" + credenciais << false
+            << QStringList{porta3050, ".*: o arquivo %D/NAO\\.FDB não existe no servidor",
+                           "Próximo passo: confira se o banco está nessa pasta .*"};
+        QTest::newRow("porta fechada")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + credenciais << false
+            << QStringList{porta3050,
+                           ".*: 127\\.0\\.0\\.1 não aceita conexão na porta %F do Firebird",
+                           "Próximo passo: .*libera a porta %F\\."};
+        QTest::newRow("porta fechada dita uma vez")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + credenciais << true
+            << QStringList{"Porta %F .* conexão recusada .*",
+                           ".*: sem conexão com o Firebird \\(veja a linha da porta acima\\)",
+                           "Próximo passo: .*libera a porta %F\\."};
+        QTest::newRow("porta que não responde")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%M:%B\r\n" + credenciais << false
+            << QStringList{porta3050,
+                           ".*: 127\\.0\\.0\\.1 não respondeu como servidor Firebird na "
+                           "porta %M",
+                           "Próximo passo: .*"};
+        QTest::newRow("sem senha")
+            << QByteArray("[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\n") << false
+            << QStringList{porta3050, "Banco de dados 127\\.0\\.0\\.1:%B: a seção EMPRESA do "
+                                      "DBXCONNECTIONS\\.INI não tem User_Name e Password"};
+        QTest::newRow("sem a seção")
+            << QByteArray("[CARTÓRIO]\r\nDatabase=127.0.0.1:%B\r\n") << false
+            << QStringList{porta3050, "Banco de dados: o DBXCONNECTIONS\\.INI não tem a seção "
+                                      "EMPRESA com o Database"};
+    }
+    void linhasDoBanco() {
+        QFETCH(QByteArray, secao);
+        QFETCH(bool, portaDoBanco);
+        QFETCH(QStringList, linhas);
+        if (banco_.isEmpty())
+            QSKIP(qPrintable(motivo_));
+        QTcpServer mudo; // the kernel takes the connection; nobody ever answers
+        QVERIFY(mudo.listen(QHostAddress::LocalHost, 0));
+        const QString fechada = QString::number(PortaFechada());
+        const auto troca = [&](QString t, bool padrao) {
+            return t.replace(u"%B"_qs, padrao ? QRegularExpression::escape(banco_) : banco_)
+                .replace(u"%D"_qs, padrao ? QRegularExpression::escape(pastaBanco_.path())
+                                          : pastaBanco_.path())
+                .replace(u"%F"_qs, fechada)
+                .replace(u"%M"_qs, QString::number(mudo.serverPort()))
+                .replace(u"%V"_qs, QRegularExpression::escape(ServidorFirebird::Versao()));
+        };
+        TFrmTesteConexao form;
+        form.TempoLimiteBancoS = 1;
+        form.PortaBanco = portaDoBanco ? fechada.toUShort() : kPortaFirebird;
+        const QStringList obtidas =
+            LinhasDepoisDoPing(form, troca(QString::fromLatin1(secao), false).toLatin1());
+        QCOMPARE(obtidas.size(), linhas.size());
+        for (qsizetype i = 0; i < linhas.size(); ++i) {
+            const QRegularExpression padrao(u'^' + troca(linhas[i], true) + u'$');
+            QVERIFY2(padrao.match(obtidas[i]).hasMatch(), qPrintable(obtidas.join(u'\n')));
+        }
+    }
+
+    // A second run drops the answer of the first one, still under way when it begins.
+    void respostaAtrasadaDescartada() {
+        if (banco_.isEmpty())
+            QSKIP(qPrintable(motivo_));
+        QTcpServer mudo;
+        QVERIFY(mudo.listen(QHostAddress::LocalHost, 0));
+        GravadorMensagens caixas;
+        Instalacao pasta;
+        const QString dbx = pasta.Caminho(QStringLiteral("DBXCONNECTIONS.INI"));
+        const QByteArray credenciais = "User_Name=SYSDBA\r\nPassword=plumbvext\r\n";
+        pasta.Grava(QStringLiteral("DBXCONNECTIONS.INI"),
+                    "[EMPRESA]\r\nDatabase=127.0.0.1/" + QByteArray::number(mudo.serverPort()) +
+                        ":/x.fdb\r\n" + credenciais);
+        TFrmTesteConexao form;
+        form.TempoLimiteBancoS = 2;
+        form.PortaBanco = 0; // no port line: the check starts as soon as the echoes end
+        form.DefineHost(QStringLiteral("127.0.0.1"));
+        form.DefineBanco(dbx, u"EMPRESA"_qs);
+        form.findChild<CaixaNumero*>(QStringLiteral("spnPing"))->setValue(1);
+        form.btnPingClick();
+        QCOMPARE(VerificacoesBancoEmCurso(), 1);
+        pasta.Grava(QStringLiteral("DBXCONNECTIONS.INI"),
+                    "[EMPRESA]\r\nDatabase=127.0.0.1:" + banco_.toLatin1() + "\r\n" + credenciais);
+        form.btnPingClick();
+        QTRY_VERIFY_WITH_TIMEOUT(VerificacoesBancoEmCurso() == 0, 60000);
+        QCoreApplication::processEvents();
+        auto* lista = form.findChild<QListWidget*>(QStringLiteral("lstReplies"));
+        QStringList banco;
+        for (int i = 0; i < lista->count(); ++i)
+            if (lista->item(i)->text().startsWith(u"Banco de dados"))
+                banco.append(lista->item(i)->text());
+        QCOMPARE(banco.size(), 1);
+        QVERIFY2(banco[0].contains(u"conectado em"), qPrintable(banco[0]));
+    }
+
+    // Where the client library cannot be loaded, the line says so. On Linux the test runs a copy
+    // of itself in a mount namespace where the library is an empty file; under Wine no client
+    // is installed.
+    void clienteAusente() {
+        if (!qEnvironmentVariableIsSet(kSemCliente)) {
+#if defined(Q_OS_LINUX)
+            QLibrary cliente(NomeBibliotecaClienteFirebird());
+            if (!cliente.load())
+                QSKIP("sem o cliente Firebird aqui: nada a esconder");
+            // The file the system loaded, whatever links lead to it.
+            QFile mapas(QStringLiteral("/proc/self/maps"));
+            QVERIFY(mapas.open(QIODevice::ReadOnly));
+            QString arquivo;
+            for (const QByteArray& l : mapas.readAll().split('\n'))
+                if (l.contains("libfbclient"))
+                    arquivo = QString::fromLocal8Bit(l.mid(l.indexOf('/')));
+            QVERIFY(!arquivo.isEmpty());
+            QProcess copia;
+            QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+            ambiente.insert(QLatin1String(kSemCliente), QStringLiteral("1"));
+            copia.setProcessEnvironment(ambiente);
+            copia.setProcessChannelMode(QProcess::MergedChannels);
+            copia.start(QStringLiteral("unshare"),
+                        {"-rm", "sh", "-c",
+                         "mount --bind /dev/null \"$1\" && exec \"$0\" clienteAusente",
+                         QCoreApplication::applicationFilePath(), arquivo});
+            QVERIFY(copia.waitForFinished(120000));
+            const QByteArray saida = copia.readAll();
+            if (saida.contains("mount") && !saida.contains("PASS"))
+                QSKIP(qPrintable(u"unshare -rm não pôde esconder o cliente: "_qs + saida));
+            QVERIFY2(copia.exitStatus() == QProcess::NormalExit && copia.exitCode() == 0,
+                     saida.constData());
+            QVERIFY2(saida.contains("PASS   : TstTesteConexao::clienteAusente"), saida.constData());
+            return;
+#else
+            if (QLibrary(NomeBibliotecaClienteFirebird()).load())
+                QSKIP("o cliente Firebird está instalado aqui");
+#endif
+        }
+        TFrmTesteConexao form;
+        form.PortaBanco = 0;
+        const QStringList linhas = LinhasDepoisDoPing(
+            form, "[EMPRESA]\r\nDatabase=127.0.0.1:/x.fdb\r\nUser_Name=A\r\nPassword=B\r\n");
+        QCOMPARE(
+            linhas,
+            (QStringList{u"Banco de dados 127.0.0.1:/x.fdb: o cliente Firebird (%1) "
+                         "não está instalado nesta estação"_qs.arg(NomeBibliotecaClienteFirebird()),
+                         u"Próximo passo: instale o cliente Firebird nesta estação e "
+                         "teste de novo."_qs}));
     }
 
     void fecharSoEsconde() {
