@@ -62,10 +62,31 @@ class TstTesteConexao : public QObject {
     QString banco_;            // the test's database; empty when the server cannot serve it
     QString motivo_;
 
+    // The copy's side of clienteDaEstacao: the lines for the database the parent made.
+    bool ExecutaNaCopia(const QStringList& linhas) {
+        const QString banco = qEnvironmentVariable(kSemCliente, QStringLiteral("/x.fdb"));
+        TFrmTesteConexao form;
+        form.PortaBanco = 0;
+        const QStringList obtidas =
+            LinhasDepoisDoPing(form, "[EMPRESA]\r\nDatabase=127.0.0.1:" + banco.toLocal8Bit() +
+                                         "\r\nUser_Name=SYSDBA\r\nPassword=plumbvext\r\n");
+        bool iguais = obtidas.size() == linhas.size();
+        for (qsizetype i = 0; iguais && i < linhas.size(); ++i)
+            iguais = QRegularExpression(u'^' + linhas[i] + u'$').match(obtidas[i]).hasMatch();
+        if (!iguais)
+            qWarning().noquote() << obtidas.join(u'\n');
+        return iguais;
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         if (qEnvironmentVariableIsSet(kSemCliente) || !ServidorFirebird::Disponivel(&motivo_))
             return;
+        if (!QLibrary(NomeBibliotecaClienteFirebird()).load()) {
+            motivo_ = u"sem o cliente Firebird (%1) nesta máquina"_qs.arg(
+                NomeBibliotecaClienteFirebird());
+            return;
+        }
         QFile::setPermissions(pastaBanco_.path(), QFileDevice::Permissions(0x7777));
         const QString caminho = pastaBanco_.filePath(QStringLiteral("TESTE.FDB"));
         if (ServidorFirebird::CriaBanco(caminho, &motivo_))
@@ -412,55 +433,78 @@ private Q_SLOTS:
         QVERIFY2(banco[0].contains(u"conectado em"), qPrintable(banco[0]));
     }
 
-    // Where the client library cannot be loaded, the line says so. On Linux the test runs a copy
-    // of itself in a mount namespace where the library is an empty file; under Wine no client
-    // is installed.
-    void clienteAusente() {
+    // This workstation's client: missing, or set up in a way the server refuses (an older
+    // client's habits, through the firebird.conf the client reads where FIREBIRD points). Each
+    // row runs in a copy of this test: on Linux the missing library is an empty file in a mount
+    // namespace of the copy's own; under Wine no client is installed at all.
+    void clienteDaEstacao_data() {
+        QTest::addColumn<QString>("conf"); // empty: no client library
+        QTest::addColumn<QStringList>("linhas");
+        QTest::newRow("cliente ausente")
+            << QString()
+            << QStringList{u"Banco de dados 127\\.0\\.0\\.1:.*: o cliente Firebird \\(%1\\) não "
+                           "está instalado nesta estação"_qs.arg(NomeBibliotecaClienteFirebird()),
+                           u"Próximo passo: instale o cliente Firebird nesta estação e teste de "
+                           "novo\\."_qs};
+        const QStringList recusado{u".*: o servidor recusou a criptografia ou a autenticação deste "
+                                   "cliente Firebird"_qs,
+                                   u"Próximo passo: instale nesta estação o cliente Firebird da "
+                                   "versão do servidor .*"_qs};
+        QTest::newRow("sem criptografia") << u"WireCrypt = Disabled"_qs << recusado;
+        QTest::newRow("só a autenticação antiga") << u"AuthClient = Legacy_Auth"_qs << recusado;
+    }
+    void clienteDaEstacao() {
+        QFETCH(QString, conf);
+        QFETCH(QStringList, linhas);
         if (!qEnvironmentVariableIsSet(kSemCliente)) {
-#if defined(Q_OS_LINUX)
-            QLibrary cliente(NomeBibliotecaClienteFirebird());
-            if (!cliente.load())
-                QSKIP("sem o cliente Firebird aqui: nada a esconder");
-            // The file the system loaded, whatever links lead to it.
-            QFile mapas(QStringLiteral("/proc/self/maps"));
-            QVERIFY(mapas.open(QIODevice::ReadOnly));
-            QString arquivo;
-            for (const QByteArray& l : mapas.readAll().split('\n'))
-                if (l.contains("libfbclient"))
-                    arquivo = QString::fromLocal8Bit(l.mid(l.indexOf('/')));
-            QVERIFY(!arquivo.isEmpty());
-            QProcess copia;
+            const bool instalado = QLibrary(NomeBibliotecaClienteFirebird()).load();
+            if (conf.isEmpty() && !instalado) {
+                QVERIFY(ExecutaNaCopia(linhas)); // nothing to hide
+                return;
+            }
+            if (!instalado || banco_.isEmpty())
+                QSKIP(instalado ? qPrintable(motivo_) : "sem o cliente Firebird aqui");
             QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-            ambiente.insert(QLatin1String(kSemCliente), QStringLiteral("1"));
-            copia.setProcessEnvironment(ambiente);
-            copia.setProcessChannelMode(QProcess::MergedChannels);
-            copia.start(QStringLiteral("unshare"),
-                        {"-rm", "sh", "-c",
-                         "mount --bind /dev/null \"$1\" && exec \"$0\" clienteAusente",
-                         QCoreApplication::applicationFilePath(), arquivo});
-            QVERIFY(copia.waitForFinished(120000));
-            const QByteArray saida = copia.readAll();
-            if (saida.contains("mount") && !saida.contains("PASS"))
-                QSKIP(qPrintable(u"unshare -rm não pôde esconder o cliente: "_qs + saida));
-            QVERIFY2(copia.exitStatus() == QProcess::NormalExit && copia.exitCode() == 0,
-                     saida.constData());
-            QVERIFY2(saida.contains("PASS   : TstTesteConexao::clienteAusente"), saida.constData());
-            return;
+            ambiente.insert(QLatin1String(kSemCliente), banco_);
+            QStringList comando{QCoreApplication::applicationFilePath(),
+                                u"clienteDaEstacao:"_qs + QTest::currentDataTag()};
+            QTemporaryDir raiz;
+            if (conf.isEmpty()) {
+#if defined(Q_OS_LINUX)
+                // The file the system loaded, whatever links lead to it.
+                QFile mapas(QStringLiteral("/proc/self/maps"));
+                QVERIFY(mapas.open(QIODevice::ReadOnly));
+                QString arquivo;
+                for (const QByteArray& l : mapas.readAll().split('\n'))
+                    if (l.contains("libfbclient"))
+                        arquivo = QString::fromLocal8Bit(l.mid(l.indexOf('/')));
+                QVERIFY(!arquivo.isEmpty());
+                if (QProcess::execute(QStringLiteral("unshare"), {"-rm", "true"}) != 0)
+                    QSKIP("unshare -rm não pôde criar um espaço de montagem à parte");
+                comando = QStringList{"unshare", "-rm", "sh", "-c",
+                                      "mount --bind /dev/null \"$1\" && exec \"$0\" \"$2\""} +
+                          QStringList{comando[0], arquivo, comando[1]};
 #else
-            if (QLibrary(NomeBibliotecaClienteFirebird()).load())
                 QSKIP("o cliente Firebird está instalado aqui");
 #endif
+            } else {
+                QFile arquivo(raiz.filePath(QStringLiteral("firebird.conf")));
+                QVERIFY(arquivo.open(QIODevice::WriteOnly) && arquivo.write(conf.toUtf8() + '\n'));
+                ambiente.insert(QStringLiteral("FIREBIRD"), raiz.path());
+            }
+            QProcess copia;
+            copia.setProcessEnvironment(ambiente);
+            copia.setProcessChannelMode(QProcess::MergedChannels);
+            copia.start(comando.takeFirst(), comando);
+            QVERIFY(copia.waitForFinished(120000));
+            const QByteArray saida = copia.readAll();
+            QVERIFY2(copia.exitStatus() == QProcess::NormalExit && copia.exitCode() == 0,
+                     saida.constData());
+            QVERIFY2(saida.contains("PASS   : TstTesteConexao::clienteDaEstacao"),
+                     saida.constData());
+            return;
         }
-        TFrmTesteConexao form;
-        form.PortaBanco = 0;
-        const QStringList linhas = LinhasDepoisDoPing(
-            form, "[EMPRESA]\r\nDatabase=127.0.0.1:/x.fdb\r\nUser_Name=A\r\nPassword=B\r\n");
-        QCOMPARE(
-            linhas,
-            (QStringList{u"Banco de dados 127.0.0.1:/x.fdb: o cliente Firebird (%1) "
-                         "não está instalado nesta estação"_qs.arg(NomeBibliotecaClienteFirebird()),
-                         u"Próximo passo: instale o cliente Firebird nesta estação e "
-                         "teste de novo."_qs}));
+        QVERIFY(ExecutaNaCopia(linhas));
     }
 
     void fecharSoEsconde() {
