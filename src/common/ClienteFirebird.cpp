@@ -6,6 +6,10 @@
 #include <map>
 #include <memory>
 
+#if !defined(_WIN32)
+#include <csignal>
+#endif
+
 namespace {
 
 struct Carregado {
@@ -65,3 +69,24 @@ const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* e
     carregados.emplace(arquivo, std::move(c));
     return carregado;
 }
+
+#if defined(_WIN32)
+struct PreservaSinais::Anteriores {};
+PreservaSinais::PreservaSinais() = default;
+PreservaSinais::~PreservaSinais() = default;
+#else
+struct PreservaSinais::Anteriores {
+    struct sigaction interrupcao {};
+    struct sigaction termino {};
+};
+
+PreservaSinais::PreservaSinais() : anteriores_(std::make_unique<Anteriores>()) {
+    sigaction(SIGINT, nullptr, &anteriores_->interrupcao);
+    sigaction(SIGTERM, nullptr, &anteriores_->termino);
+}
+
+PreservaSinais::~PreservaSinais() {
+    sigaction(SIGINT, &anteriores_->interrupcao, nullptr);
+    sigaction(SIGTERM, &anteriores_->termino, nullptr);
+}
+#endif

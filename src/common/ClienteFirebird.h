@@ -3,6 +3,7 @@
 #include "common/ConstantesFirebird.h"
 
 #include <QString>
+#include <memory>
 
 // The Firebird client library, loaded at run time, so that the program starts and works where
 // no client is installed (only the operations that need it fail).
@@ -26,3 +27,20 @@ QString NomeBibliotecaClienteFirebird();
 // path) once per process and resolves its functions. Null, with the reason in `erro`, when the
 // library or one of the four services functions is missing. The library stays loaded.
 const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* erro = nullptr);
+
+// At its first call the client installs handlers of SIGINT and SIGTERM that close its
+// connections and leave the process running, so that the program would no longer end on TERM
+// (a session ending, a script stopping it). Made around the calls that may be the client's
+// first (the attaches), this puts the process's own handlers back when it goes away. Nothing
+// to do on Windows.
+class PreservaSinais {
+public:
+    PreservaSinais();
+    ~PreservaSinais();
+    PreservaSinais(const PreservaSinais&) = delete;
+    PreservaSinais& operator=(const PreservaSinais&) = delete;
+
+private:
+    struct Anteriores;
+    std::unique_ptr<Anteriores> anteriores_;
+};

@@ -294,6 +294,7 @@ ResultadoBanco AnexaBanco(const BancoDbx& banco, const QString& biblioteca, int 
         return r;
     }
 
+    const PreservaSinais sinais;
     fb::IscStatus status[fb::TamanhoVetorStatus] = {};
     fb::Handle handle{};
     QElapsedTimer relogio;

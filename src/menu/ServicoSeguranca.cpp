@@ -66,6 +66,7 @@ void TServicoSeguranca::Anexa() {
         throw ErroServicoFirebird("nome do serviço longo demais");
 
     fb::Handle servico{};
+    const PreservaSinais sinais;
     cliente_->isc_service_attach(status_, static_cast<unsigned short>(nome.size()),
                                  nome.constData(), &servico,
                                  static_cast<unsigned short>(bloco->size()), bloco->constData());

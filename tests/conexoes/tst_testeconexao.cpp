@@ -5,6 +5,7 @@
 #include "common/ClienteFirebird.h"
 #include "conexoes/CaixaNumero.h"
 #include "conexoes/TesteConexao.h"
+#include "menu/ServicoSeguranca.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
 #include "support/ServidorFirebird.h"
@@ -23,6 +24,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <cstdio>
 
 namespace {
 QLineEdit* Edicao(QAbstractSpinBox* caixa) {
@@ -31,6 +34,8 @@ QLineEdit* Edicao(QAbstractSpinBox* caixa) {
 
 // Set in the copy of this test that runs where the client library is hidden.
 constexpr char kSemCliente[] = "GERENCIADOR_TESTE_SEM_FBCLIENT";
+// Set in the copy of this test that waits for SIGTERM after using the client.
+constexpr char kEsperaSinal[] = "GERENCIADOR_TESTE_ESPERA_SINAL";
 
 // One run of one echo with DBXCONNECTIONS.INI holding `secao`; the lines after the replies,
 // once the port probe and the database check have ended.
@@ -505,6 +510,61 @@ private Q_SLOTS:
             return;
         }
         QVERIFY(ExecutaNaCopia(linhas));
+    }
+
+    // The client library, at its first attach, installs SIGTERM and SIGINT handlers that leave
+    // the process running: the program must still end on TERM after an attach, to a database
+    // or to the service manager (here to a closed port: no server needed).
+    void terminaComSinal_data() {
+        QTest::addColumn<bool>("servico");
+        QTest::newRow("banco") << false;
+        QTest::newRow("gerenciador de serviços") << true;
+    }
+    void terminaComSinal() {
+        QFETCH(bool, servico);
+#if defined(Q_OS_WIN)
+        QSKIP("sinais POSIX");
+#else
+        const QString fechada = u"127.0.0.1/%1"_qs.arg(PortaFechada());
+        if (qEnvironmentVariableIsSet(kEsperaSinal)) {
+            if (servico) {
+                TServicoSeguranca s;
+                s.NomeServidor = fechada;
+                QVERIFY_THROWS_EXCEPTION(ErroServicoFirebird, s.Anexa());
+            } else {
+                const ResultadoBanco r = AnexaBanco({fechada + u":/x.fdb"_qs, u"A"_qs, u"B"_qs},
+                                                    NomeBibliotecaClienteFirebird(), 5);
+                QVERIFY(r.causa != CausaBanco::ClienteAusente);
+            }
+            std::puts("anexo feito");
+            std::fflush(stdout);
+            QThread::sleep(120); // until the signal
+            return;
+        }
+        if (!QLibrary(NomeBibliotecaClienteFirebird()).load())
+            QSKIP("sem o cliente Firebird aqui");
+        QProcess copia;
+        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+        ambiente.insert(QLatin1String(kEsperaSinal), QStringLiteral("1"));
+        copia.setProcessEnvironment(ambiente);
+        copia.start(QCoreApplication::applicationFilePath(),
+                    {u"terminaComSinal:"_qs + QTest::currentDataTag()});
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                copia.waitForReadyRead(100);
+                return copia.readAllStandardOutput().contains("anexo feito") ||
+                       copia.state() == QProcess::NotRunning;
+            },
+            60000));
+        copia.terminate(); // SIGTERM
+        const bool terminou = copia.waitForFinished(60000);
+        if (!terminou) {
+            copia.kill();
+            copia.waitForFinished();
+        }
+        QVERIFY2(terminou, "SIGTERM não encerrou o processo");
+        QCOMPARE(copia.exitStatus(), QProcess::CrashExit);
+#endif
     }
 
     void fecharSoEsconde() {
