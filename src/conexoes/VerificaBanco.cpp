@@ -33,7 +33,8 @@ constexpr TextoBanco kTextos[] = {
     {CausaBanco::SemArquivoDbx, u"Banco de dados: não foi possível ler o DBXCONNECTIONS.INI",
      nullptr},
     {CausaBanco::SemSecao,
-     u"Banco de dados: o DBXCONNECTIONS.INI não tem a seção {secao} com o Database", nullptr},
+     u"Banco de dados: a seção {secao} do DBXCONNECTIONS.INI não existe ou não tem Database",
+     nullptr},
     {CausaBanco::SemCredenciais,
      u"Banco de dados {database}: a seção {secao} do DBXCONNECTIONS.INI não tem User_Name e "
      u"Password",

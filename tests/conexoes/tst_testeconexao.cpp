@@ -371,8 +371,9 @@ private Q_SLOTS:
                                       "DBXCONNECTIONS\\.INI não tem User_Name e Password"};
         QTest::newRow("sem a seção")
             << QByteArray("[CARTÓRIO]\r\nDatabase=127.0.0.1:%B\r\n") << false
-            << QStringList{porta3050, "Banco de dados: o DBXCONNECTIONS\\.INI não tem a seção "
-                                      "EMPRESA com o Database"};
+            << QStringList{porta3050,
+                           "Banco de dados: a seção EMPRESA do DBXCONNECTIONS\\.INI não existe "
+                           "ou não tem Database"};
     }
     void linhasDoBanco() {
         QFETCH(QByteArray, secao);
