@@ -12,6 +12,7 @@
 #include "support/ServidorPagina.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLibrary>
 #include <QLineEdit>
@@ -32,13 +33,22 @@ QLineEdit* Edicao(QAbstractSpinBox* caixa) {
     return caixa->findChild<QLineEdit*>();
 }
 
-// Set in the copy of this test that runs where the client library is hidden.
-constexpr char kSemCliente[] = "GERENCIADOR_TESTE_SEM_FBCLIENT";
-// Set in the copy of this test that waits for SIGTERM after using the client.
-constexpr char kEsperaSinal[] = "GERENCIADOR_TESTE_ESPERA_SINAL";
+// Set in a copy of this test, run for one row: the database, or "-" to wait for SIGTERM.
+constexpr char kCopia[] = "GERENCIADOR_TESTE_COPIA";
+const QByteArray kCredenciais = "User_Name=SYSDBA\r\nPassword=plumbvext\r\n";
 
-// One run of one echo with DBXCONNECTIONS.INI holding `secao`; the lines after the replies,
-// once the port probe and the database check have ended.
+// Starts this test again for the current row, with `ambiente` and, when given, `prefixo` (a
+// command that runs it).
+void IniciaCopia(QProcess& copia, QProcessEnvironment ambiente, QStringList prefixo = {}) {
+    copia.setProcessEnvironment(ambiente);
+    copia.setProcessChannelMode(QProcess::MergedChannels);
+    prefixo << QCoreApplication::applicationFilePath()
+            << QString::fromUtf8(QTest::currentTestFunction()) + u':' + QTest::currentDataTag();
+    copia.start(prefixo.takeFirst(), prefixo);
+}
+
+// One run of one echo to this machine with DBXCONNECTIONS.INI holding `secao`; the lines after
+// the replies once the port probe and every database check have ended.
 QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao) {
     GravadorMensagens caixas; // the echo itself may be refused here (no ICMP rights)
     Instalacao pasta;
@@ -46,7 +56,6 @@ QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao) 
     form.DefineHost(QStringLiteral("127.0.0.1"));
     form.DefineBanco(pasta.Caminho(QStringLiteral("DBXCONNECTIONS.INI")), u"EMPRESA"_qs);
     form.findChild<CaixaNumero*>(QStringLiteral("spnPing"))->setValue(1);
-    auto* lista = form.findChild<QListWidget*>(QStringLiteral("lstReplies"));
     form.btnPingClick();
     if (!QTest::qWaitFor(
             [&] { return !form.findChild<SondaPorta*>() && VerificacoesBancoEmCurso() == 0; },
@@ -54,9 +63,9 @@ QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao) 
         return {QStringLiteral("a verificação não terminou")};
     QCoreApplication::processEvents(); // the last answer's queued hand-over
     QStringList linhas;
-    for (int i = 0; i < lista->count(); ++i)
-        if (!lista->item(i)->text().contains(u"icmp_seq="))
-            linhas.append(lista->item(i)->text());
+    for (auto* item : form.findChild<QListWidget*>()->findItems(u""_qs, Qt::MatchContains))
+        if (!item->text().contains(u"icmp_seq="))
+            linhas.append(item->text());
     return linhas;
 }
 } // namespace
@@ -66,41 +75,55 @@ class TstTesteConexao : public QObject {
     QTemporaryDir pastaBanco_; // the server's user writes here
     QString banco_;            // the test's database; empty when the server cannot serve it
     QString motivo_;
+    QString copia_; // what the last copy wrote
 
-    // The copy's side of clienteDaEstacao: the lines for the database the parent made.
-    bool ExecutaNaCopia(const QStringList& linhas) {
-        const QString banco = qEnvironmentVariable(kSemCliente, QStringLiteral("/x.fdb"));
-        TFrmTesteConexao form;
-        form.PortaBanco = 0;
-        const QStringList obtidas =
-            LinhasDepoisDoPing(form, "[EMPRESA]\r\nDatabase=127.0.0.1:" + banco.toLocal8Bit() +
-                                         "\r\nUser_Name=SYSDBA\r\nPassword=plumbvext\r\n");
-        bool iguais = obtidas.size() == linhas.size();
-        for (qsizetype i = 0; iguais && i < linhas.size(); ++i)
-            iguais = QRegularExpression(u'^' + linhas[i] + u'$').match(obtidas[i]).hasMatch();
-        if (!iguais)
-            qWarning().noquote() << obtidas.join(u'\n');
-        return iguais;
+    // Runs the current row of linhasDoBanco in a copy: `cliente` "-" hides the client library
+    // (Linux), other texts are its firebird.conf. True when the copy's row passed.
+    bool RodaNumaCopia(const QString& cliente) {
+        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+        ambiente.insert(QLatin1String(kCopia), banco_);
+        QTemporaryDir raiz;
+        QStringList prefixo;
+        if (cliente == u"-") {
+            // The file the system loaded, whatever links lead to it, is emptied for the copy.
+            QFile mapas(u"/proc/self/maps"_qs);
+            mapas.open(QIODevice::ReadOnly);
+            QString arquivo;
+            for (const QByteArray& l : mapas.readAll().split('\n'))
+                if (l.contains("libfbclient"))
+                    arquivo = QString::fromLocal8Bit(l.mid(l.indexOf('/')));
+            prefixo = QStringList{
+                "unshare", "-rm", "sh", "-c", "mount --bind /dev/null \"$0\" && exec \"$@\"",
+                arquivo};
+        } else {
+            QFile conf(raiz.filePath(u"firebird.conf"_qs));
+            if (!conf.open(QIODevice::WriteOnly) || conf.write(cliente.toUtf8() + '\n') < 0)
+                return false;
+            ambiente.insert(u"FIREBIRD"_qs, raiz.path());
+        }
+        QProcess copia;
+        IniciaCopia(copia, ambiente, prefixo);
+        const bool terminou = copia.waitForFinished(120000);
+        copia_ = QString::fromUtf8(copia.readAll());
+        return terminou && copia.exitCode() == 0 &&
+               copia_.contains(u"PASS   : TstTesteConexao::linhasDoBanco"_qs);
     }
 
 private Q_SLOTS:
     void initTestCase() {
-        if (qEnvironmentVariableIsSet(kSemCliente) || !ServidorFirebird::Disponivel(&motivo_))
+        banco_ = qEnvironmentVariable(kCopia); // a copy uses its parent's
+        if (!banco_.isEmpty() || !ServidorFirebird::Disponivel(&motivo_))
             return;
         if (!QLibrary(NomeBibliotecaClienteFirebird()).load()) {
-            motivo_ = u"sem o cliente Firebird (%1) nesta máquina"_qs.arg(
-                NomeBibliotecaClienteFirebird());
+            motivo_ = u"sem o cliente Firebird nesta máquina"_qs;
             return;
         }
         QFile::setPermissions(pastaBanco_.path(), QFileDevice::Permissions(0x7777));
-        const QString caminho = pastaBanco_.filePath(QStringLiteral("TESTE.FDB"));
-        if (ServidorFirebird::CriaBanco(caminho, &motivo_))
-            banco_ = caminho;
-        else
-            motivo_ = u"o servidor não criou o banco em %1: %2"_qs.arg(caminho, motivo_);
+        if (ServidorFirebird::CriaBanco(pastaBanco_.filePath(u"TESTE.FDB"_qs), &motivo_))
+            banco_ = pastaBanco_.filePath(u"TESTE.FDB"_qs);
     }
     void cleanupTestCase() {
-        if (!banco_.isEmpty())
+        if (!banco_.isEmpty() && !qEnvironmentVariableIsSet(kCopia))
             ServidorFirebird::ApagaBanco(banco_);
     }
 
@@ -269,43 +292,22 @@ private Q_SLOTS:
     // Where a "Database" value points, for the lines that name the host, port and file.
     void enderecoDoBanco_data() {
         QTest::addColumn<QString>("database");
-        QTest::addColumn<QString>("host"); // empty: a local path
-        QTest::addColumn<QString>("porta");
-        QTest::addColumn<QString>("caminho");
-        QTest::newRow("servidor Linux") << "192.168.0.10:/VELTOGDB/EMPRESA/VELTO.FDB"
-                                        << "192.168.0.10"
-                                        << "3050"
-                                        << "/VELTOGDB/EMPRESA/VELTO.FDB";
-        QTest::newRow("porta após a barra") << "127.0.0.1/3051:/x.fdb"
-                                            << "127.0.0.1"
-                                            << "3051"
-                                            << "/x.fdb";
-        QTest::newRow("servidor Windows") << "SERVIDOR:C:\\VELTOGDB\\VELTO.FDB"
-                                          << "SERVIDOR"
-                                          << "3050"
-                                          << "C:\\VELTOGDB\\VELTO.FDB";
-        QTest::newRow("unidade local") << "C:\\VELTOGDB\\EMPRESA\\VELTO.FDB"
-                                       << ""
-                                       << ""
-                                       << "C:\\VELTOGDB\\EMPRESA\\VELTO.FDB";
-        QTest::newRow("IPv6 com porta") << "[::1]/3051:/x.fdb"
-                                        << "::1"
-                                        << "3051"
-                                        << "/x.fdb";
+        QTest::addColumn<QStringList>("partes"); // host (empty: local), port, path
+        QTest::newRow("Linux") << "10.0.0.1:/V/VELTO.FDB"
+                               << QStringList{"10.0.0.1", "3050", "/V/VELTO.FDB"};
+        QTest::newRow("porta") << "127.0.0.1/3051:/x.fdb"
+                               << QStringList{"127.0.0.1", "3051", "/x.fdb"};
+        QTest::newRow("Windows") << "SRV:C:\\V.FDB" << QStringList{"SRV", "3050", "C:\\V.FDB"};
+        QTest::newRow("local") << "C:\\V\\V.FDB" << QStringList{"", "", "C:\\V\\V.FDB"};
+        QTest::newRow("IPv6") << "[::1]/3051:/x.fdb" << QStringList{"::1", "3051", "/x.fdb"};
         QTest::newRow("URL") << "inet://srv:3052/C:\\x.fdb"
-                             << "srv"
-                             << "3052"
-                             << "C:\\x.fdb";
+                             << QStringList{"srv", "3052", "C:\\x.fdb"};
     }
     void enderecoDoBanco() {
         QFETCH(QString, database);
-        QFETCH(QString, host);
-        QFETCH(QString, porta);
-        QFETCH(QString, caminho);
+        QFETCH(QStringList, partes);
         const EnderecoBanco e = InterpretaDatabase(database);
-        QCOMPARE(e.host, host);
-        QCOMPARE(e.porta, porta);
-        QCOMPARE(e.caminho, caminho);
+        QCOMPARE((QStringList{e.host, e.porta, e.caminho}), partes);
     }
 
     // The server's answer is read within its bounds: a short or malformed one gives no version.
@@ -327,81 +329,116 @@ private Q_SLOTS:
     // After the port line, the lines on the database that DBXCONNECTIONS.INI names for the
     // edition, attached with its user: %B is a database the test made, %D its folder, %F a
     // closed port, %M a port that takes connections and never answers. Lines are patterns.
+    // Rows with a client set-up run in a copy of the test: "-" hides the client library (an
+    // empty file over it in a mount namespace; under Wine none is installed), other texts are
+    // the firebird.conf the client reads where FIREBIRD points (an older client's habits).
     void linhasDoBanco_data() {
         QTest::addColumn<QByteArray>("secao");
         QTest::addColumn<bool>("portaDoBanco"); // the port line tries the database's port
+        QTest::addColumn<QString>("cliente");
         QTest::addColumn<QStringList>("linhas");
-        const QByteArray credenciais = "User_Name=SYSDBA\r\nPassword=plumbvext\r\n";
-        const QString porta3050 = QStringLiteral("Porta 3050 \\(Firebird\\) .* aceita conexão .*");
+        const QByteArray comum = "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\n" + kCredenciais;
+        const QString p3050 = u"Porta 3050 \\(Firebird\\) .* aceita conexão .*"_qs;
+        const QString recusado = u".*: o servidor recusou a criptografia ou a autenticação deste "
+                                 "cliente Firebird"_qs;
         QTest::newRow("conectado")
-            << "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\n" + credenciais << false
-            << QStringList{porta3050,
-                           "Banco de dados 127\\.0\\.0\\.1:%B: conectado em (<1|[1-9][0-9]*) "
-                           "ms, servidor %V"};
-        QTest::newRow("senha errada")
-            << QByteArray(
-                   "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\nPassword=x\r\n")
-            << false
+            << comum << false << QString()
             << QStringList{
-                   porta3050, ".*: o servidor recusou o usuário SYSDBA ou a senha",
-                   "Próximo passo: confira o usuário da suíte .*\"Config Caixa Off Line\"\\."};
+                   p3050,
+                   u"Banco de dados 127\\.0\\.0\\.1:%B: conectado em (<1|[1-9][0-9]*) ms, servidor %V"_qs};
+        QTest::newRow("senha errada")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\nPassword=x\r\n"_qba
+            << false << QString()
+            << QStringList{
+                   p3050, u".*: o servidor recusou o usuário SYSDBA ou a senha"_qs,
+                   u"Próximo passo: confira o usuário da suíte .*\"Config Caixa Off Line\"\\."_qs};
         QTest::newRow("arquivo inexistente")
-            << "[EMPRESA]\r\nDatabase=127.0.0.1:%D/NAO.FDB\r\n" + credenciais << false
-            << QStringList{porta3050, ".*: o arquivo %D/NAO\\.FDB não existe no servidor",
-                           "Próximo passo: confira se o banco está nessa pasta .*"};
+            << "[EMPRESA]\r\nDatabase=127.0.0.1:%D/NAO.FDB\r\n" + kCredenciais << false << QString()
+            << QStringList{p3050, u".*: o arquivo %D/NAO\\.FDB não existe no servidor"_qs,
+                           u"Próximo passo: confira se o banco está nessa pasta .*"_qs};
         QTest::newRow("porta fechada")
-            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + credenciais << false
-            << QStringList{porta3050,
-                           ".*: 127\\.0\\.0\\.1 não aceita conexão na porta %F do Firebird",
-                           "Próximo passo: .*libera a porta %F\\."};
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + kCredenciais << false << QString()
+            << QStringList{p3050,
+                           u".*: 127\\.0\\.0\\.1 não aceita conexão na porta %F do Firebird"_qs,
+                           u"Próximo passo: .*libera a porta %F\\."_qs};
         QTest::newRow("porta fechada dita uma vez")
-            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + credenciais << true
-            << QStringList{"Porta %F .* conexão recusada .*",
-                           ".*: sem conexão com o Firebird \\(veja a linha da porta acima\\)",
-                           "Próximo passo: .*libera a porta %F\\."};
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + kCredenciais << true << QString()
+            << QStringList{u"Porta %F .* conexão recusada .*"_qs,
+                           u".*: sem conexão com o Firebird \\(veja a linha da porta acima\\)"_qs,
+                           u"Próximo passo: .*libera a porta %F\\."_qs};
         QTest::newRow("porta que não responde")
-            << "[EMPRESA]\r\nDatabase=127.0.0.1/%M:%B\r\n" + credenciais << false
-            << QStringList{porta3050,
-                           ".*: 127\\.0\\.0\\.1 não respondeu como servidor Firebird na "
-                           "porta %M",
-                           "Próximo passo: .*"};
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%M:%B\r\n" + kCredenciais << false << QString()
+            << QStringList{
+                   p3050,
+                   u".*: 127\\.0\\.0\\.1 não respondeu como servidor Firebird na porta %M"_qs,
+                   u"Próximo passo: .*"_qs};
         QTest::newRow("sem senha")
-            << QByteArray("[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\n") << false
-            << QStringList{porta3050, "Banco de dados 127\\.0\\.0\\.1:%B: a seção EMPRESA do "
-                                      "DBXCONNECTIONS\\.INI não tem User_Name e Password"};
+            << "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\n"_qba << false
+            << QString()
+            << QStringList{
+                   p3050,
+                   u"Banco de dados 127\\.0\\.0\\.1:%B: a seção EMPRESA do DBXCONNECTIONS\\.INI não tem User_Name e Password"_qs};
         QTest::newRow("sem a seção")
-            << QByteArray("[CARTÓRIO]\r\nDatabase=127.0.0.1:%B\r\n") << false
-            << QStringList{porta3050,
-                           "Banco de dados: a seção EMPRESA do DBXCONNECTIONS\\.INI não existe "
-                           "ou não tem Database"};
+            << "[CARTORIO]\r\nDatabase=127.0.0.1:%B\r\n"_qba << false << QString()
+            << QStringList{
+                   p3050,
+                   u"Banco de dados: a seção EMPRESA do DBXCONNECTIONS\\.INI não existe ou não tem Database"_qs};
+        QTest::newRow("cliente ausente")
+            << comum << false << u"-"_qs
+            << QStringList{
+                   p3050,
+                   u".*: o cliente Firebird \\(%1\\) não está instalado nesta estação"_qs.arg(
+                       NomeBibliotecaClienteFirebird()),
+                   u"Próximo passo: instale o cliente Firebird nesta estação e teste de novo\\."_qs};
+        QTest::newRow("sem criptografia")
+            << comum << false << u"WireCrypt = Disabled"_qs
+            << QStringList{
+                   p3050, recusado,
+                   u"Próximo passo: instale nesta estação o cliente Firebird da versão do servidor .*"_qs};
+        QTest::newRow("só a autenticação antiga")
+            << comum << false << u"AuthClient = Legacy_Auth"_qs
+            << QStringList{u"Porta 3050 .*"_qs, recusado,
+                           u"Próximo passo: .*firebird\\.conf do servidor\\."_qs};
     }
     void linhasDoBanco() {
         QFETCH(QByteArray, secao);
         QFETCH(bool, portaDoBanco);
+        QFETCH(QString, cliente);
         QFETCH(QStringList, linhas);
-        if (banco_.isEmpty())
-            QSKIP(qPrintable(motivo_));
+        const bool copia = qEnvironmentVariableIsSet(kCopia);
+        const bool instalado = QLibrary(NomeBibliotecaClienteFirebird()).load();
+        if (!copia && !(cliente == u"-" && !instalado)) { // under Wine the row runs here
+            if (banco_.isEmpty())
+                QSKIP(qPrintable(motivo_));
+            if (!cliente.isEmpty()) {
+                QVERIFY2(RodaNumaCopia(cliente), qPrintable(copia_));
+                return;
+            }
+        }
         QTcpServer mudo; // the kernel takes the connection; nobody ever answers
         QVERIFY(mudo.listen(QHostAddress::LocalHost, 0));
         const QString fechada = QString::number(PortaFechada());
         const auto troca = [&](QString t, bool padrao) {
-            return t.replace(u"%B"_qs, padrao ? QRegularExpression::escape(banco_) : banco_)
-                .replace(u"%D"_qs, padrao ? QRegularExpression::escape(pastaBanco_.path())
-                                          : pastaBanco_.path())
+            const auto e = [&](const QString& v) {
+                return padrao ? QRegularExpression::escape(v) : v;
+            };
+            return t.replace(u"%B"_qs, e(banco_))
+                .replace(u"%D"_qs, e(QFileInfo(banco_).path()))
                 .replace(u"%F"_qs, fechada)
                 .replace(u"%M"_qs, QString::number(mudo.serverPort()))
-                .replace(u"%V"_qs, QRegularExpression::escape(ServidorFirebird::Versao()));
+                .replace(u"%V"_qs, e(ServidorFirebird::Versao()));
         };
         TFrmTesteConexao form;
         form.TempoLimiteBancoS = 1;
         form.PortaBanco = portaDoBanco ? fechada.toUShort() : kPortaFirebird;
         const QStringList obtidas =
-            LinhasDepoisDoPing(form, troca(QString::fromLatin1(secao), false).toLatin1());
+            LinhasDepoisDoPing(form, troca(QString::fromUtf8(secao), false).toUtf8());
         QCOMPARE(obtidas.size(), linhas.size());
-        for (qsizetype i = 0; i < linhas.size(); ++i) {
-            const QRegularExpression padrao(u'^' + troca(linhas[i], true) + u'$');
-            QVERIFY2(padrao.match(obtidas[i]).hasMatch(), qPrintable(obtidas.join(u'\n')));
-        }
+        for (qsizetype i = 0; i < linhas.size(); ++i)
+            QVERIFY2(QRegularExpression(u'^' + troca(linhas[i], true) + u'$')
+                         .match(obtidas[i])
+                         .hasMatch(),
+                     qPrintable(obtidas.join(u'\n')));
     }
 
     // A second run drops the answer of the first one, still under way when it begins.
@@ -411,106 +448,22 @@ private Q_SLOTS:
         QTcpServer mudo;
         QVERIFY(mudo.listen(QHostAddress::LocalHost, 0));
         GravadorMensagens caixas;
-        Instalacao pasta;
-        const QString dbx = pasta.Caminho(QStringLiteral("DBXCONNECTIONS.INI"));
-        const QByteArray credenciais = "User_Name=SYSDBA\r\nPassword=plumbvext\r\n";
-        pasta.Grava(QStringLiteral("DBXCONNECTIONS.INI"),
-                    "[EMPRESA]\r\nDatabase=127.0.0.1/" + QByteArray::number(mudo.serverPort()) +
-                        ":/x.fdb\r\n" + credenciais);
         TFrmTesteConexao form;
+        form.DefineHost(u"127.0.0.1"_qs);
+        form.findChild<CaixaNumero*>()->setValue(1);
         form.TempoLimiteBancoS = 2;
         form.PortaBanco = 0; // no port line: the check starts as soon as the echoes end
-        form.DefineHost(QStringLiteral("127.0.0.1"));
-        form.DefineBanco(dbx, u"EMPRESA"_qs);
-        form.findChild<CaixaNumero*>(QStringLiteral("spnPing"))->setValue(1);
+        Instalacao pasta;
+        pasta.Grava(u"DBXCONNECTIONS.INI"_qs, "[EMPRESA]\r\nDatabase=127.0.0.1/" +
+                                                  QByteArray::number(mudo.serverPort()) +
+                                                  ":/x\r\n" + kCredenciais);
+        form.DefineBanco(pasta.Caminho(u"DBXCONNECTIONS.INI"_qs), u"EMPRESA"_qs);
         form.btnPingClick();
         QCOMPARE(VerificacoesBancoEmCurso(), 1);
-        pasta.Grava(QStringLiteral("DBXCONNECTIONS.INI"),
-                    "[EMPRESA]\r\nDatabase=127.0.0.1:" + banco_.toLatin1() + "\r\n" + credenciais);
-        form.btnPingClick();
-        QTRY_VERIFY_WITH_TIMEOUT(VerificacoesBancoEmCurso() == 0, 60000);
-        QCoreApplication::processEvents();
-        auto* lista = form.findChild<QListWidget*>(QStringLiteral("lstReplies"));
-        QStringList banco;
-        for (int i = 0; i < lista->count(); ++i)
-            if (lista->item(i)->text().startsWith(u"Banco de dados"))
-                banco.append(lista->item(i)->text());
-        QCOMPARE(banco.size(), 1);
-        QVERIFY2(banco[0].contains(u"conectado em"), qPrintable(banco[0]));
-    }
-
-    // This workstation's client: missing, or set up in a way the server refuses (an older
-    // client's habits, through the firebird.conf the client reads where FIREBIRD points). Each
-    // row runs in a copy of this test: on Linux the missing library is an empty file in a mount
-    // namespace of the copy's own; under Wine no client is installed at all.
-    void clienteDaEstacao_data() {
-        QTest::addColumn<QString>("conf"); // empty: no client library
-        QTest::addColumn<QStringList>("linhas");
-        QTest::newRow("cliente ausente")
-            << QString()
-            << QStringList{u"Banco de dados 127\\.0\\.0\\.1:.*: o cliente Firebird \\(%1\\) não "
-                           "está instalado nesta estação"_qs.arg(NomeBibliotecaClienteFirebird()),
-                           u"Próximo passo: instale o cliente Firebird nesta estação e teste de "
-                           "novo\\."_qs};
-        const QStringList recusado{u".*: o servidor recusou a criptografia ou a autenticação deste "
-                                   "cliente Firebird"_qs,
-                                   u"Próximo passo: instale nesta estação o cliente Firebird da "
-                                   "versão do servidor .*"_qs};
-        QTest::newRow("sem criptografia") << u"WireCrypt = Disabled"_qs << recusado;
-        QTest::newRow("só a autenticação antiga") << u"AuthClient = Legacy_Auth"_qs << recusado;
-    }
-    void clienteDaEstacao() {
-        QFETCH(QString, conf);
-        QFETCH(QStringList, linhas);
-        if (!qEnvironmentVariableIsSet(kSemCliente)) {
-            const bool instalado = QLibrary(NomeBibliotecaClienteFirebird()).load();
-            if (conf.isEmpty() && !instalado) {
-                QVERIFY(ExecutaNaCopia(linhas)); // nothing to hide
-                return;
-            }
-            if (!instalado || banco_.isEmpty())
-                QSKIP(instalado ? qPrintable(motivo_) : "sem o cliente Firebird aqui");
-            QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-            ambiente.insert(QLatin1String(kSemCliente), banco_);
-            QStringList comando{QCoreApplication::applicationFilePath(),
-                                u"clienteDaEstacao:"_qs + QTest::currentDataTag()};
-            QTemporaryDir raiz;
-            if (conf.isEmpty()) {
-#if defined(Q_OS_LINUX)
-                // The file the system loaded, whatever links lead to it.
-                QFile mapas(QStringLiteral("/proc/self/maps"));
-                QVERIFY(mapas.open(QIODevice::ReadOnly));
-                QString arquivo;
-                for (const QByteArray& l : mapas.readAll().split('\n'))
-                    if (l.contains("libfbclient"))
-                        arquivo = QString::fromLocal8Bit(l.mid(l.indexOf('/')));
-                QVERIFY(!arquivo.isEmpty());
-                if (QProcess::execute(QStringLiteral("unshare"), {"-rm", "true"}) != 0)
-                    QSKIP("unshare -rm não pôde criar um espaço de montagem à parte");
-                comando = QStringList{"unshare", "-rm", "sh", "-c",
-                                      "mount --bind /dev/null \"$1\" && exec \"$0\" \"$2\""} +
-                          QStringList{comando[0], arquivo, comando[1]};
-#else
-                QSKIP("o cliente Firebird está instalado aqui");
-#endif
-            } else {
-                QFile arquivo(raiz.filePath(QStringLiteral("firebird.conf")));
-                QVERIFY(arquivo.open(QIODevice::WriteOnly) && arquivo.write(conf.toUtf8() + '\n'));
-                ambiente.insert(QStringLiteral("FIREBIRD"), raiz.path());
-            }
-            QProcess copia;
-            copia.setProcessEnvironment(ambiente);
-            copia.setProcessChannelMode(QProcess::MergedChannels);
-            copia.start(comando.takeFirst(), comando);
-            QVERIFY(copia.waitForFinished(120000));
-            const QByteArray saida = copia.readAll();
-            QVERIFY2(copia.exitStatus() == QProcess::NormalExit && copia.exitCode() == 0,
-                     saida.constData());
-            QVERIFY2(saida.contains("PASS   : TstTesteConexao::clienteDaEstacao"),
-                     saida.constData());
-            return;
-        }
-        QVERIFY(ExecutaNaCopia(linhas));
+        const QStringList linhas = LinhasDepoisDoPing(
+            form, "[EMPRESA]\r\nDatabase=127.0.0.1:" + banco_.toUtf8() + "\r\n" + kCredenciais);
+        QCOMPARE(linhas.size(), 1);
+        QVERIFY2(linhas[0].contains(u"conectado em"), qPrintable(linhas[0]));
     }
 
     // The client library, at its first attach, installs SIGTERM and SIGINT handlers that leave
@@ -527,16 +480,14 @@ private Q_SLOTS:
         QSKIP("sinais POSIX");
 #else
         const QString fechada = u"127.0.0.1/%1"_qs.arg(PortaFechada());
-        if (qEnvironmentVariableIsSet(kEsperaSinal)) {
-            if (servico) {
-                TServicoSeguranca s;
-                s.NomeServidor = fechada;
+        if (qEnvironmentVariableIsSet(kCopia)) {
+            TServicoSeguranca s;
+            s.NomeServidor = fechada;
+            if (servico)
                 QVERIFY_THROWS_EXCEPTION(ErroServicoFirebird, s.Anexa());
-            } else {
-                const ResultadoBanco r = AnexaBanco({fechada + u":/x.fdb"_qs, u"A"_qs, u"B"_qs},
-                                                    NomeBibliotecaClienteFirebird(), 5);
-                QVERIFY(r.causa != CausaBanco::ClienteAusente);
-            }
+            else
+                AnexaBanco({fechada + u":/x"_qs, u"A"_qs, u"B"_qs}, NomeBibliotecaClienteFirebird(),
+                           5);
             std::puts("anexo feito");
             std::fflush(stdout);
             QThread::sleep(120); // until the signal
@@ -546,23 +497,15 @@ private Q_SLOTS:
             QSKIP("sem o cliente Firebird aqui");
         QProcess copia;
         QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-        ambiente.insert(QLatin1String(kEsperaSinal), QStringLiteral("1"));
-        copia.setProcessEnvironment(ambiente);
-        copia.start(QCoreApplication::applicationFilePath(),
-                    {u"terminaComSinal:"_qs + QTest::currentDataTag()});
+        ambiente.insert(QLatin1String(kCopia), u"-"_qs);
+        IniciaCopia(copia, ambiente);
         QVERIFY(QTest::qWaitFor(
-            [&] {
-                copia.waitForReadyRead(100);
-                return copia.readAllStandardOutput().contains("anexo feito") ||
-                       copia.state() == QProcess::NotRunning;
-            },
+            [&] { return copia.waitForReadyRead(100) && copia.readAll().contains("anexo feito"); },
             60000));
         copia.terminate(); // SIGTERM
         const bool terminou = copia.waitForFinished(60000);
-        if (!terminou) {
-            copia.kill();
-            copia.waitForFinished();
-        }
+        copia.kill();
+        copia.waitForFinished();
         QVERIFY2(terminou, "SIGTERM não encerrou o processo");
         QCOMPARE(copia.exitStatus(), QProcess::CrashExit);
 #endif
