@@ -48,8 +48,9 @@ void IniciaCopia(QProcess& copia, QProcessEnvironment ambiente, QStringList pref
 }
 
 // One run of one echo to this machine with DBXCONNECTIONS.INI holding `secao`; the lines after
-// the replies once the port probe and every database check have ended.
-QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao) {
+// the replies once the port probe and every database check have ended (or none, at once).
+QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao,
+                               bool espera = true) {
     GravadorMensagens caixas; // the echo itself may be refused here (no ICMP rights)
     Instalacao pasta;
     pasta.Grava(QStringLiteral("DBXCONNECTIONS.INI"), "[Outra]\r\nDatabase=x:/y\r\n" + secao);
@@ -57,6 +58,8 @@ QStringList LinhasDepoisDoPing(TFrmTesteConexao& form, const QByteArray& secao) 
     form.DefineBanco(pasta.Caminho(QStringLiteral("DBXCONNECTIONS.INI")), u"EMPRESA"_qs);
     form.findChild<CaixaNumero*>(QStringLiteral("spnPing"))->setValue(1);
     form.btnPingClick();
+    if (!espera)
+        return {};
     if (!QTest::qWaitFor(
             [&] { return !form.findChild<SondaPorta*>() && VerificacoesBancoEmCurso() == 0; },
             60000))
@@ -293,8 +296,6 @@ private Q_SLOTS:
     void enderecoDoBanco_data() {
         QTest::addColumn<QString>("database");
         QTest::addColumn<QStringList>("partes"); // host (empty: local), port, path
-        QTest::newRow("Linux") << "10.0.0.1:/V/VELTO.FDB"
-                               << QStringList{"10.0.0.1", "3050", "/V/VELTO.FDB"};
         QTest::newRow("porta") << "127.0.0.1/3051:/x.fdb"
                                << QStringList{"127.0.0.1", "3051", "/x.fdb"};
         QTest::newRow("Windows") << "SRV:C:\\V.FDB" << QStringList{"SRV", "3050", "C:\\V.FDB"};
@@ -447,18 +448,13 @@ private Q_SLOTS:
             QSKIP(qPrintable(motivo_));
         QTcpServer mudo;
         QVERIFY(mudo.listen(QHostAddress::LocalHost, 0));
-        GravadorMensagens caixas;
         TFrmTesteConexao form;
-        form.DefineHost(u"127.0.0.1"_qs);
-        form.findChild<CaixaNumero*>()->setValue(1);
         form.TempoLimiteBancoS = 2;
         form.PortaBanco = 0; // no port line: the check starts as soon as the echoes end
-        Instalacao pasta;
-        pasta.Grava(u"DBXCONNECTIONS.INI"_qs, "[EMPRESA]\r\nDatabase=127.0.0.1/" +
-                                                  QByteArray::number(mudo.serverPort()) +
-                                                  ":/x\r\n" + kCredenciais);
-        form.DefineBanco(pasta.Caminho(u"DBXCONNECTIONS.INI"_qs), u"EMPRESA"_qs);
-        form.btnPingClick();
+        LinhasDepoisDoPing(form,
+                           "[EMPRESA]\r\nDatabase=127.0.0.1/" +
+                               QByteArray::number(mudo.serverPort()) + ":/x\r\n" + kCredenciais,
+                           false);
         QCOMPARE(VerificacoesBancoEmCurso(), 1);
         const QStringList linhas = LinhasDepoisDoPing(
             form, "[EMPRESA]\r\nDatabase=127.0.0.1:" + banco_.toUtf8() + "\r\n" + kCredenciais);
