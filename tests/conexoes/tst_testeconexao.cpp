@@ -471,10 +471,10 @@ private Q_SLOTS:
         QTest::newRow("gerenciador de serviços") << true;
     }
     void terminaComSinal() {
-        QFETCH(bool, servico);
 #if defined(Q_OS_WIN)
         QSKIP("sinais POSIX");
 #else
+        QFETCH(bool, servico);
         const QString fechada = u"127.0.0.1/%1"_qs.arg(PortaFechada());
         if (qEnvironmentVariableIsSet(kCopia)) {
             TServicoSeguranca s;
