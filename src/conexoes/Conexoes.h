@@ -75,6 +75,8 @@ private:
     // Drops the nodes of machines gone and of empty groups, but the selected one.
     void RetiraAusentes();
     void ShTVRedeContextPopup(const QPoint& posicao);
+    // While a captured name is being resolved: the form disabled, the wait cursor shown.
+    void EsperaResolucao(bool esperando);
 
     std::unique_ptr<Ui::TFrmConexoes> ui;
     QButtonGroup* conexao_ = nullptr;
@@ -88,6 +90,7 @@ private:
     QSet<QTreeWidgetItem*> ausentes_; // gone, kept while selected
     QMenu* popupRede_ = nullptr;
     QString pastaAplicacao_; // where the folder dialog of DirEdtAplicacao starts
+    bool resolvendo_ = false;
 };
 
 // The form while it exists.

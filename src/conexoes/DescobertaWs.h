@@ -91,3 +91,7 @@ private:
     QHash<QString, int> tentativas_; // failed metadata requests, per sighting
     bool filaCheiaDito_ = false;
 };
+
+// Whether a datagram reads as a discovery message with an action: the receive loop's parser on
+// its own, for the fuzz target.
+bool LeMensagemDescoberta(const QByteArray& bytes);
