@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QStyle>
+#include <QTimer>
 #include <QValidator>
 
 TFrmConexoes* FrmConexoes = nullptr;
@@ -123,6 +124,12 @@ TFrmConexoes::TFrmConexoes(QWidget* dono, NavegadorRede* navegador)
     connect(selecionar, &QAction::triggered, this, [this] { BitBtnCapturarClick(); });
     connect(ui->ShTVRede, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { ShTVRedeContextPopup(p); });
+    // A node kept only because it was selected goes once the user picks another.
+    connect(ui->ShTVRede, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem*, QTreeWidgetItem* anterior) {
+                if (anterior && anterior->isDisabled())
+                    QTimer::singleShot(0, this, [this] { RetiraAusentes(); });
+            });
 
     if (!navegador_)
         navegador_ = CriaNavegadorRede().release();
@@ -230,7 +237,9 @@ void TFrmConexoes::EdtServBancoExit() {
 
 void TFrmConexoes::BitBtnCapturarClick() {
     const QTreeWidgetItem* no = ui->ShTVRede->currentItem();
-    if (!no)
+    // A machine that left the network is still shown where the user picked it: it is not
+    // captured.
+    if (!no || no->isDisabled())
         return;
     const QString texto = Apara(no->text(0));
     if (texto.startsWith(kAmbienteRede) || texto.startsWith(kTodaRede))
@@ -402,33 +411,65 @@ void TFrmConexoes::ShTVRedeContextPopup(const QPoint& posicao) {
 }
 
 void TFrmConexoes::AdicionaMaquina(const QString& grupo, const QString& nome) {
-    QTreeWidgetItem* noGrupo = nullptr;
-    for (int i = 0; i < todaRede_->childCount() && !noGrupo; ++i)
-        if (todaRede_->child(i)->text(0).compare(grupo, Qt::CaseInsensitive) == 0)
-            noGrupo = todaRede_->child(i);
+    // Groups match without regard to letter case, machines exactly; both found by hash.
+    const QString chaveGrupo = grupo.toCaseFolded();
+    QTreeWidgetItem*& noGrupo = grupos_[chaveGrupo];
     if (!noGrupo) {
         noGrupo = new QTreeWidgetItem(todaRede_, {grupo});
+        noGrupo->setData(0, Qt::UserRole, chaveGrupo);
         noGrupo->setIcon(0, style()->standardIcon(QStyle::SP_DriveNetIcon));
         noGrupo->setExpanded(true);
+    } else if (ausentes_.remove(noGrupo)) {
+        noGrupo->setDisabled(false);
     }
-    for (int i = 0; i < noGrupo->childCount(); ++i)
-        if (noGrupo->child(i)->text(0) == nome)
-            return;
-    auto* maquina = new QTreeWidgetItem(noGrupo, {nome});
+    const QString chave = chaveGrupo + u'\0' + nome;
+    QTreeWidgetItem*& maquina = maquinas_[chave];
+    if (maquina) {
+        if (ausentes_.remove(maquina)) // back before the user picked another node
+            maquina->setDisabled(false);
+        return;
+    }
+    maquina = new QTreeWidgetItem(noGrupo, {nome});
+    maquina->setData(0, Qt::UserRole, chave);
     maquina->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
 }
 
 void TFrmConexoes::RemoveMaquina(const QString& grupo, const QString& nome) {
-    for (int i = 0; i < todaRede_->childCount(); ++i) {
-        QTreeWidgetItem* noGrupo = todaRede_->child(i);
-        if (noGrupo->text(0).compare(grupo, Qt::CaseInsensitive) != 0)
-            continue;
-        for (int j = 0; j < noGrupo->childCount(); ++j)
-            if (noGrupo->child(j)->text(0) == nome)
-                delete noGrupo->child(j);
-        if (noGrupo->childCount() == 0)
-            delete noGrupo;
+    QTreeWidgetItem* maquina = maquinas_.value(grupo.toCaseFolded() + u'\0' + nome);
+    if (!maquina)
         return;
+    // The selected node never moves by itself to a neighbour: a machine that leaves stays
+    // where it is, greyed, until the user picks another node (and so does a group left
+    // empty while selected).
+    maquina->setDisabled(true);
+    ausentes_.insert(maquina);
+    RetiraAusentes();
+}
+
+void TFrmConexoes::RetiraAusentes() {
+    const QTreeWidgetItem* atual = ui->ShTVRede->currentItem();
+    const QList<QTreeWidgetItem*> nos = ausentes_.values();
+    for (QTreeWidgetItem* no : nos) {
+        if (no == atual || !ausentes_.contains(no))
+            continue;
+        ausentes_.remove(no);
+        QTreeWidgetItem* pai = no->parent();
+        if (pai == todaRede_) { // a group
+            grupos_.remove(no->data(0, Qt::UserRole).toString());
+            delete no;
+            continue;
+        }
+        maquinas_.remove(no->data(0, Qt::UserRole).toString());
+        delete no;
+        if (pai->childCount() > 0)
+            continue;
+        if (pai == atual) {
+            pai->setDisabled(true);
+            ausentes_.insert(pai);
+        } else {
+            grupos_.remove(pai->data(0, Qt::UserRole).toString());
+            delete pai;
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <memory>
 
@@ -70,6 +72,8 @@ private:
     void SelecionaTipo(int item);
     void AdicionaMaquina(const QString& grupo, const QString& nome);
     void RemoveMaquina(const QString& grupo, const QString& nome);
+    // Drops the nodes of machines gone and of empty groups, but the selected one.
+    void RetiraAusentes();
     void ShTVRedeContextPopup(const QPoint& posicao);
     // While a captured name is being resolved: the form disabled, the wait cursor shown.
     void EsperaResolucao(bool esperando);
@@ -80,6 +84,10 @@ private:
     NavegadorRede* navegador_ = nullptr;
     QTreeWidgetItem* ambienteRede_ = nullptr;
     QTreeWidgetItem* todaRede_ = nullptr;
+    // The tree's nodes: groups by their case-folded name, machines by group and name.
+    QHash<QString, QTreeWidgetItem*> grupos_;
+    QHash<QString, QTreeWidgetItem*> maquinas_;
+    QSet<QTreeWidgetItem*> ausentes_; // gone, kept while selected
     QMenu* popupRede_ = nullptr;
     QString pastaAplicacao_; // where the folder dialog of DirEdtAplicacao starts
     bool resolvendo_ = false;

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <QXmlStreamReader>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcWs, "gerenciador.rede.wsd")
 
@@ -20,6 +21,13 @@ constexpr quint16 kPorta = 3702;
 constexpr qsizetype kMaxMensagem = 64 * 1024;
 constexpr qsizetype kMensagensLembradas = 512;
 constexpr int kTentativas = 3;
+// Deeper than any discovery message nests (a SOAP envelope is 6 or 7 levels deep).
+constexpr qsizetype kProfundidade = 32;
+// Endpoints and message identifiers are URNs: longer ones are not kept.
+constexpr qsizetype kMaxIdentificador = 256;
+// Datagrams read per turn of the event loop, so that a flood never holds the window.
+constexpr int kDatagramasPorVez = 8;
+constexpr int kTempoPedido = 5000; // ms a metadata request may take in all
 const QString kDescoberta = QStringLiteral("http://schemas.xmlsoap.org/ws/2005/04/discovery/");
 
 QString NovoId() {
@@ -55,56 +63,6 @@ QByteArray Resolucao(const QString& endpoint) {
                         .arg(endpoint.toHtmlEscaped()));
 }
 
-// The parts of a discovery message that matter here.
-struct Mensagem {
-    QString acao;
-    QString id;
-    QString endpoint;
-    QString tipos;
-    QString xaddrs;
-};
-
-std::optional<Mensagem> LeMensagem(const QByteArray& bytes) {
-    Mensagem m;
-    QXmlStreamReader xml(bytes);
-    QStringList caminho;
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-            caminho.append(xml.name().toString());
-            break;
-        case QXmlStreamReader::EndElement:
-            if (!caminho.isEmpty())
-                caminho.removeLast();
-            break;
-        case QXmlStreamReader::Characters: {
-            if (caminho.isEmpty())
-                break;
-            const QString& nome = caminho.constLast();
-            const QString texto = xml.text().toString().trimmed();
-            const bool noCabecalho = caminho.contains(QLatin1String("Header"));
-            if (noCabecalho && nome == QLatin1String("Action"))
-                m.acao += texto;
-            else if (noCabecalho && nome == QLatin1String("MessageID"))
-                m.id += texto;
-            else if (!noCabecalho && nome == QLatin1String("Address") &&
-                     caminho.contains(QLatin1String("EndpointReference")) && m.endpoint.isEmpty())
-                m.endpoint = texto;
-            else if (!noCabecalho && nome == QLatin1String("Types"))
-                m.tipos += texto;
-            else if (!noCabecalho && nome == QLatin1String("XAddrs"))
-                m.xaddrs += texto;
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    if (xml.hasError() || m.acao.isEmpty())
-        return std::nullopt;
-    return m;
-}
-
 // Types such as "wsdp:Device pub:Computer": the computers, not the printers and scanners.
 bool EComputador(const QString& tipos) {
     for (const QString& t : tipos.split(u' ', Qt::SkipEmptyParts))
@@ -116,12 +74,104 @@ bool EComputador(const QString& tipos) {
 } // namespace
 
 bool LeMensagemDescoberta(const QByteArray& bytes) {
-    return LeMensagem(bytes).has_value();
+    return DescobertaWs::LeMensagem(bytes).has_value();
 }
 
 DescobertaWs::DescobertaWs(QObject* pai) : QObject(pai) {}
 
 DescobertaWs::~DescobertaWs() = default;
+
+std::optional<DescobertaWs::Mensagem> DescobertaWs::LeMensagem(const QByteArray& bytes) {
+    // What an element is to this reader; the path holds one of these per open element, and
+    // two counters say whether a header or an endpoint reference is open, so that each text
+    // costs the same whatever the depth.
+    enum Elemento : quint8 {
+        Outro,
+        Cabecalho,
+        Acao,
+        IdMensagem,
+        Referencia,
+        Endereco,
+        Tipos,
+        XAddrs
+    };
+    Mensagem m;
+    QXmlStreamReader xml(bytes);
+    std::vector<Elemento> caminho;
+    int cabecalhos = 0;
+    int referencias = 0;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            if (qsizetype(caminho.size()) >= kProfundidade)
+                return std::nullopt;
+            const QStringView nome = xml.name();
+            Elemento e = Outro;
+            if (nome == QLatin1String("Header"))
+                e = Cabecalho;
+            else if (nome == QLatin1String("Action"))
+                e = Acao;
+            else if (nome == QLatin1String("MessageID"))
+                e = IdMensagem;
+            else if (nome == QLatin1String("EndpointReference"))
+                e = Referencia;
+            else if (nome == QLatin1String("Address"))
+                e = Endereco;
+            else if (nome == QLatin1String("Types"))
+                e = Tipos;
+            else if (nome == QLatin1String("XAddrs"))
+                e = XAddrs;
+            cabecalhos += e == Cabecalho;
+            referencias += e == Referencia;
+            caminho.push_back(e);
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            if (!caminho.empty()) {
+                cabecalhos -= caminho.back() == Cabecalho;
+                referencias -= caminho.back() == Referencia;
+                caminho.pop_back();
+            }
+            break;
+        case QXmlStreamReader::Characters: {
+            if (caminho.empty())
+                break;
+            const QString texto = xml.text().trimmed().toString();
+            const bool noCabecalho = cabecalhos > 0;
+            switch (caminho.back()) {
+            case Acao:
+                if (noCabecalho)
+                    m.acao += texto;
+                break;
+            case IdMensagem:
+                if (noCabecalho)
+                    m.id += texto;
+                break;
+            case Endereco:
+                if (!noCabecalho && referencias > 0 && m.endpoint.isEmpty())
+                    m.endpoint = texto;
+                break;
+            case Tipos:
+                if (!noCabecalho)
+                    m.tipos += texto;
+                break;
+            case XAddrs:
+                if (!noCabecalho)
+                    m.xaddrs += texto;
+                break;
+            default:
+                break;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (xml.hasError() || m.acao.isEmpty())
+        return std::nullopt;
+    return m;
+}
 
 std::optional<DescobertaWs::Computador> DescobertaWs::LeComputador(const QByteArray& metadados) {
     QXmlStreamReader xml(metadados);
@@ -174,8 +224,12 @@ void DescobertaWs::Inicia() {
             }
             s->setMulticastInterface(i);
             s->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+            QList<QNetworkAddressEntry> redes;
+            for (const QNetworkAddressEntry& r : i.addressEntries())
+                if (r.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                    redes.append(r);
             const int indice = int(interfaces_.size());
-            interfaces_.append(Interface{i, e.ip(), s});
+            interfaces_.append(Interface{i, redes, s});
             connect(s, &QUdpSocket::readyRead, this, [this, s, indice] { Recebe(s, indice); });
             Envia(indice, Sonda());
             break; // one address per interface is enough to probe its link
@@ -189,104 +243,162 @@ void DescobertaWs::Envia(int indice, const QByteArray& mensagem) {
         qCInfo(lcWs) << "probe not sent on" << i.interface.name() << i.socket->errorString();
 }
 
+int DescobertaWs::InterfaceDe(const QHostAddress& origem, int indice) const {
+    // Discovery speaks only on the link: the sender must be on the network of the interface
+    // the datagram came in on (any of ours, for announcements on the shared socket).
+    for (int i = indice < 0 ? 0 : indice; i < (indice < 0 ? interfaces_.size() : indice + 1); ++i)
+        for (const QNetworkAddressEntry& e : interfaces_[i].redes)
+            if (origem.isInSubnet(e.ip(), e.prefixLength()))
+                return i;
+    return -1;
+}
+
 void DescobertaWs::Recebe(QUdpSocket* socket, int indice) {
-    while (socket->hasPendingDatagrams()) {
+    aLer_.remove(socket);
+    for (int n = 0; n < kDatagramasPorVez && socket->hasPendingDatagrams(); ++n) {
         QHostAddress origem;
         const qint64 tamanho = socket->pendingDatagramSize();
         QByteArray dados(qMax<qint64>(0, qMin<qint64>(tamanho, kMaxMensagem)), Qt::Uninitialized);
         if (socket->readDatagram(dados.data(), dados.size(), &origem) < 0 || tamanho > kMaxMensagem)
             continue;
-        const std::optional<Mensagem> m = LeMensagem(dados);
-        if (!m || m->id.isEmpty() || m->endpoint.isEmpty())
-            continue;
-        // Each message comes several times (on the wire and per interface): once is enough.
-        if (mensagensVistas_.contains(m->id + u'|' + QString::number(indice)))
-            continue;
-        mensagensVistas_.insert(m->id + u'|' + QString::number(indice));
-        ordemMensagens_.append(m->id + u'|' + QString::number(indice));
-        if (ordemMensagens_.size() > kMensagensLembradas)
-            mensagensVistas_.remove(ordemMensagens_.takeFirst());
-
-        // An announcement reaches the shared socket: the interface is the one whose network
-        // holds the sender.
-        int onde = indice;
-        if (onde < 0) {
-            for (int i = 0; i < interfaces_.size() && onde < 0; ++i)
-                for (const QNetworkAddressEntry& e : interfaces_[i].interface.addressEntries())
-                    if (e.ip().protocol() == QAbstractSocket::IPv4Protocol &&
-                        origem.isInSubnet(e.ip(), e.prefixLength()))
-                        onde = i;
-            if (onde < 0)
-                continue;
-        }
-        const QString acao = m->acao.mid(kDescoberta.size());
-        if (!m->acao.startsWith(kDescoberta))
-            continue;
-        if (acao == QLatin1String("Bye")) {
-            Q_EMIT Perdido(m->endpoint + u'|');
-            continue;
-        }
-        const bool encontro = acao == QLatin1String("ProbeMatches") ||
-                              acao == QLatin1String("Hello") ||
-                              acao == QLatin1String("ResolveMatches");
-        if (!encontro)
-            continue;
-        // Printers and scanners say what they are; a Hello or a Resolve answer often says
-        // nothing, and then the metadata tells (only a computer names its host).
-        if (!m->tipos.isEmpty() && !EComputador(m->tipos))
-            continue;
-        if (!m->xaddrs.isEmpty())
-            BuscaMetadados(m->endpoint, m->xaddrs, onde);
-        else if (acao != QLatin1String("ResolveMatches"))
-            Envia(onde, Resolucao(m->endpoint));
+        // Who sent it is known before a byte of it is read.
+        const int onde = InterfaceDe(origem, indice);
+        if (onde >= 0)
+            Trata(dados, origem, onde);
+    }
+    // The rest waits for the next turn: the window gets its events in between.
+    if (socket->hasPendingDatagrams() && !aLer_.contains(socket)) {
+        aLer_.insert(socket);
+        QTimer::singleShot(0, socket, [this, socket, indice] { Recebe(socket, indice); });
     }
 }
 
-void DescobertaWs::BuscaMetadados(const QString& endpoint, const QString& xaddrs, int indice) {
+void DescobertaWs::Trata(const QByteArray& dados, const QHostAddress& origem, int onde) {
+    const std::optional<Mensagem> m = LeMensagem(dados);
+    if (!m || m->id.isEmpty() || m->endpoint.isEmpty() || m->id.size() > kMaxIdentificador ||
+        m->endpoint.size() > kMaxIdentificador)
+        return;
+    // Each message comes several times (on the wire and per interface): once is enough.
+    const QString vista = m->id + u'|' + QString::number(onde);
+    if (mensagensVistas_.contains(vista))
+        return;
+    mensagensVistas_.insert(vista);
+    ordemMensagens_.append(vista);
+    if (ordemMensagens_.size() > kMensagensLembradas)
+        mensagensVistas_.remove(ordemMensagens_.takeFirst());
+
+    if (!m->acao.startsWith(kDescoberta))
+        return;
+    const QString acao = m->acao.mid(kDescoberta.size());
+    if (acao == QLatin1String("Bye")) {
+        // Only what was seen at the sender's address goes: a Bye from another host in the
+        // name of this endpoint removes nothing.
+        const QString prefixo = m->endpoint + u'|' + origem.toString() + u'|';
+        fila_.removeIf([&](const Pedido& p) {
+            if (!p.chave.startsWith(prefixo))
+                return false;
+            pedidos_.remove(p.chave);
+            return true;
+        });
+        Q_EMIT Perdido(prefixo);
+        return;
+    }
+    const bool encontro = acao == QLatin1String("ProbeMatches") || acao == QLatin1String("Hello") ||
+                          acao == QLatin1String("ResolveMatches");
+    if (!encontro)
+        return;
+    // Printers and scanners say what they are; a Hello or a Resolve answer often says
+    // nothing, and then the metadata tells (only a computer names its host).
+    if (!m->tipos.isEmpty() && !EComputador(m->tipos))
+        return;
+    if (!m->xaddrs.isEmpty())
+        BuscaMetadados(m->endpoint, m->xaddrs, origem, onde);
+    else if (acao != QLatin1String("ResolveMatches"))
+        Envia(onde, Resolucao(m->endpoint));
+}
+
+void DescobertaWs::BuscaMetadados(const QString& endpoint, const QString& xaddrs,
+                                  const QHostAddress& origem, int indice) {
+    // The metadata is asked only of the host that spoke, at its address as the datagram
+    // carried it: never another host, never a name to look up.
     QUrl url;
     for (const QString& x : xaddrs.split(u' ', Qt::SkipEmptyParts)) {
         const QUrl u(x);
-        if (u.scheme() == QLatin1String("http") &&
-            QHostAddress(u.host()).protocol() != QAbstractSocket::IPv6Protocol) {
+        if (u.scheme() == QLatin1String("http") && QHostAddress(u.host()) == origem) {
             url = u;
             break;
         }
     }
-    const QString chave = endpoint + u'|' + interfaces_[indice].interface.name();
-    if (!url.isValid() || pedidos_.contains(chave))
+    if (!url.isValid()) {
+        qCDebug(lcWs) << "metadata address not the sender's" << origem.toString();
         return;
+    }
+    const QString chave =
+        endpoint + u'|' + origem.toString() + u'|' + interfaces_[indice].interface.name();
+    if (pedidos_.contains(chave))
+        return;
+    if (fila_.size() >= kPedidosNaFila) {
+        if (!filaCheiaDito_)
+            qCInfo(lcWs) << "too many machines waiting for their metadata: the others are dropped";
+        filaCheiaDito_ = true;
+        return;
+    }
     pedidos_.insert(chave);
-    QNetworkRequest pedido(url);
+    fila_.append(Pedido{chave, endpoint, url});
+    Despacha();
+}
+
+void DescobertaWs::Despacha() {
+    while (emVoo_ < kPedidosEmVoo && !fila_.isEmpty())
+        Pede(fila_.takeFirst());
+}
+
+void DescobertaWs::Pede(const Pedido& p) {
+    ++emVoo_;
+    QNetworkRequest pedido(p.url);
     pedido.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/soap+xml"));
-    pedido.setTransferTimeout(5000);
-    const QByteArray corpo =
-        Envelope(endpoint, QStringLiteral("http://schemas.xmlsoap.org/ws/2004/09/transfer/Get"), {},
-                 QStringLiteral("<wsa:ReplyTo><wsa:Address>http://schemas.xmlsoap.org/ws/2004/08/"
-                                "addressing/role/anonymous</wsa:Address></wsa:ReplyTo>"));
+    // One answer per host: no connection stays open after it.
+    pedido.setRawHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
+    pedido.setTransferTimeout(kTempoPedido);
+    // A redirection would send the request to another address.
+    pedido.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                        QNetworkRequest::ManualRedirectPolicy);
+    const QByteArray corpo = Envelope(
+        p.endpoint, QStringLiteral("http://schemas.xmlsoap.org/ws/2004/09/transfer/Get"), {},
+        QStringLiteral("<wsa:ReplyTo><wsa:Address>http://schemas.xmlsoap.org/ws/2004/08/"
+                       "addressing/role/anonymous</wsa:Address></wsa:ReplyTo>"));
     QNetworkReply* resposta = http_->post(pedido, corpo);
     connect(resposta, &QNetworkReply::downloadProgress, resposta, [resposta](qint64 recebido) {
         if (recebido > kMaxMensagem)
             resposta->abort();
     });
-    connect(resposta, &QNetworkReply::finished, this,
-            [this, resposta, chave, endpoint, xaddrs, indice] {
-                resposta->deleteLater();
-                pedidos_.remove(chave);
-                if (resposta->error() != QNetworkReply::NoError) {
-                    qCInfo(lcWs) << "metadata of" << chave
-                                 << "not read:" << resposta->errorString();
-                    // A host that has just said Hello may not serve yet: a few more tries.
-                    if (++tentativas_[chave] < kTentativas)
-                        QTimer::singleShot(1000, this, [this, endpoint, xaddrs, indice] {
-                            BuscaMetadados(endpoint, xaddrs, indice);
-                        });
-                    else
-                        tentativas_.remove(chave);
-                    return;
-                }
-                tentativas_.remove(chave);
-                const std::optional<Computador> c = LeComputador(resposta->readAll());
-                if (c)
-                    Q_EMIT Visto(chave, c->nome, c->grupo);
-            });
+    // The whole request, not only its silences, has a time limit.
+    QTimer::singleShot(kTempoPedido, resposta, [resposta] { resposta->abort(); });
+    connect(resposta, &QNetworkReply::finished, this, [this, resposta, p] {
+        resposta->deleteLater();
+        --emVoo_;
+        pedidos_.remove(p.chave);
+        if (resposta->error() != QNetworkReply::NoError) {
+            qCDebug(lcWs) << "metadata of" << p.chave << "not read:" << resposta->errorString();
+            // A host that has just said Hello may not serve yet: a few more tries.
+            if (++tentativas_[p.chave] < kTentativas)
+                QTimer::singleShot(1000, this, [this, p] {
+                    if (pedidos_.contains(p.chave) || fila_.size() >= kPedidosNaFila) {
+                        tentativas_.remove(p.chave);
+                        return;
+                    }
+                    pedidos_.insert(p.chave);
+                    fila_.append(p);
+                    Despacha();
+                });
+            else
+                tentativas_.remove(p.chave);
+        } else {
+            tentativas_.remove(p.chave);
+            const std::optional<Computador> c = LeComputador(resposta->read(kMaxMensagem));
+            if (c)
+                Q_EMIT Visto(p.chave, c->nome, c->grupo);
+        }
+        Despacha();
+    });
 }

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -35,29 +36,60 @@ public:
     };
     static std::optional<Computador> LeComputador(const QByteArray& metadados);
 
+    // The parts of a discovery message that matter here, read in one pass; none for what is
+    // not well-formed XML, has no action or nests deeper than any discovery message does.
+    struct Mensagem {
+        QString acao;
+        QString id;
+        QString endpoint;
+        QString tipos;
+        QString xaddrs;
+    };
+    static std::optional<Mensagem> LeMensagem(const QByteArray& bytes);
+
+    // Metadata requests at most in flight at once; the others wait in a queue of bounded size.
+    static constexpr int kPedidosEmVoo = 4;
+    static constexpr qsizetype kPedidosNaFila = 256;
+
 Q_SIGNALS:
-    // `chave` identifies the sighting (the device's endpoint and the interface it was seen on).
+    // `chave` identifies the sighting: the device's endpoint, the address it spoke from and the
+    // interface it was seen on ("endpoint|address|interface").
     void Visto(const QString& chave, const QString& nome, const QString& grupo);
-    // Every sighting whose key begins with this prefix is gone (the device said Bye).
+    // Every sighting whose key begins with this prefix is gone (the device said Bye from the
+    // address it was seen at: "endpoint|address|").
     void Perdido(const QString& prefixoChave);
 
 private:
     struct Interface {
         QNetworkInterface interface;
-        QHostAddress endereco;
+        QList<QNetworkAddressEntry> redes; // its IPv4 networks
         QUdpSocket* socket = nullptr;
     };
+    struct Pedido {
+        QString chave;
+        QString endpoint;
+        QUrl url;
+    };
     void Recebe(QUdpSocket* socket, int indice);
+    int InterfaceDe(const QHostAddress& origem, int indice) const;
+    void Trata(const QByteArray& dados, const QHostAddress& origem, int indice);
     void Envia(int indice, const QByteArray& mensagem);
-    void BuscaMetadados(const QString& endpoint, const QString& xaddrs, int indice);
+    void BuscaMetadados(const QString& endpoint, const QString& xaddrs, const QHostAddress& origem,
+                        int indice);
+    void Despacha();
+    void Pede(const Pedido& p);
 
     QList<Interface> interfaces_;
     QUdpSocket* anuncios_ = nullptr; // Hello and Bye, on port 3702
     QNetworkAccessManager* http_ = nullptr;
+    QSet<QUdpSocket*> aLer_; // sockets with datagrams left for the next turn of the event loop
     QSet<QString> mensagensVistas_;
     QStringList ordemMensagens_;
-    QSet<QString> pedidos_; // metadata asked and not answered yet, per endpoint and interface
-    QHash<QString, int> tentativas_; // failed metadata requests, per endpoint and interface
+    QList<Pedido> fila_;
+    QSet<QString> pedidos_; // metadata queued or asked and not answered yet, per sighting
+    int emVoo_ = 0;
+    QHash<QString, int> tentativas_; // failed metadata requests, per sighting
+    bool filaCheiaDito_ = false;
 };
 
 // Whether a datagram reads as a discovery message with an action: the receive loop's parser on

@@ -1,5 +1,10 @@
 #include "conexoes/NavegadorRede.h"
 
+#include <QLoggingCategory>
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcRede, "gerenciador.rede")
+
 namespace {
 FabricaNavegadorRede& Fabrica() {
     static FabricaNavegadorRede fabrica;
@@ -23,6 +28,12 @@ void NavegadorRede::Avista(const QString& chave, const QString& nome, const QStr
                            bool deTrabalho) {
     if (nome.isEmpty())
         return;
+    if (nome.size() > kMaxNome || grupo.size() > kMaxNome) {
+        if (!nomeLongoDito_)
+            qCInfo(lcRede) << "machine names over" << kMaxNome << "characters are dropped";
+        nomeLongoDito_ = true;
+        return;
+    }
     const QString id = nome.toCaseFolded();
     const auto anterior = avistamentos_.constFind(chave);
     QString idAnterior;
@@ -34,9 +45,35 @@ void NavegadorRede::Avista(const QString& chave, const QString& nome, const QStr
     if (a.id != id)
         chavesPorMaquina_[id].append(chave);
     a = Avistamento{id, nome, grupo, deTrabalho, ++contador_};
+    const auto idade = idade_.constFind(id);
+    if (idade != idade_.cend())
+        porIdade_.erase(*idade);
+    idade_.insert(id, contador_);
+    porIdade_.emplace(contador_, id);
     if (!idAnterior.isEmpty())
         Atualiza(idAnterior);
+
+    QList<QString>& chaves = chavesPorMaquina_[id];
+    if (chaves.size() > kMaxAvistamentosPorMaquina) {
+        const auto velha = std::min_element(
+            chaves.cbegin(), chaves.cend(), [this](const QString& x, const QString& y) {
+                return avistamentos_.value(x).ordem < avistamentos_.value(y).ordem;
+            });
+        avistamentos_.remove(*velha);
+        chaves.erase(velha);
+    }
     Atualiza(id);
+    if (idade_.size() > kMaxMaquinas) {
+        if (!excessoDito_)
+            qCInfo(lcRede) << "more than" << kMaxMaquinas
+                           << "machines: those unseen the longest are dropped";
+        excessoDito_ = true;
+        const QString esquecida = porIdade_.cbegin()->second;
+        for (const QString& chave : chavesPorMaquina_.value(esquecida))
+            avistamentos_.remove(chave);
+        chavesPorMaquina_[esquecida].clear();
+        Atualiza(esquecida);
+    }
 }
 
 void NavegadorRede::Perde(const QString& chave) {
@@ -96,6 +133,15 @@ void NavegadorRede::Atualiza(const QString& id) {
         mostradas_.insert(id, *agora);
         Q_EMIT MaquinaAdicionada(agora->grupo, agora->nome);
     } else {
-        chavesPorMaquina_.remove(id);
+        Esquece(id);
+    }
+}
+
+void NavegadorRede::Esquece(const QString& id) {
+    chavesPorMaquina_.remove(id);
+    const auto idade = idade_.constFind(id);
+    if (idade != idade_.cend()) {
+        porIdade_.erase(*idade);
+        idade_.erase(idade);
     }
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,13 @@ public:
     // Seeing the same key again updates it.
     void Avista(const QString& chave, const QString& nome, const QString& grupo,
                 bool deTrabalho = true);
+    // What is kept, whatever the network sends: names (and groups) up to the length of a DNS
+    // name, so many machines (the one unseen longest goes first) and so many sightings of one
+    // machine (its oldest goes first). What exceeds is dropped, saying so once in the log.
+    static constexpr qsizetype kMaxNome = 253;
+    static constexpr qsizetype kMaxMaquinas = 4000;
+    static constexpr qsizetype kMaxAvistamentosPorMaquina = 16;
+
     // The sighting is gone; an unknown key is no error.
     void Perde(const QString& chave);
     // Every sighting whose key begins with `prefixo` is gone (a source that stopped).
@@ -57,11 +65,17 @@ private:
     // earliest one.
     std::optional<Maquina> Visao(const QString& id) const;
     void Atualiza(const QString& id);
+    void Esquece(const QString& id);
 
     QHash<QString, Avistamento> avistamentos_;
     QHash<QString, QList<QString>> chavesPorMaquina_;
     QHash<QString, Maquina> mostradas_;
+    // The machines by their latest sighting, oldest first, and that sighting's number.
+    std::map<quint64, QString> porIdade_;
+    QHash<QString, quint64> idade_;
     quint64 contador_ = 0;
+    bool nomeLongoDito_ = false;
+    bool excessoDito_ = false;
 };
 
 // The browser of this platform (Linux: mDNS through the avahi daemon, and WS-Discovery;

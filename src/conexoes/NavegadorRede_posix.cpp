@@ -1,182 +1,166 @@
 // The machines of the local network on Linux: those that announce themselves over mDNS, seen
-// through the avahi daemon (libavahi-client, run on Qt's event loop by a poll adapter of our
-// own), and the Windows machines, found by WS-Discovery.
+// through the avahi daemon, and the Windows machines, found by WS-Discovery. The avahi client
+// runs on a thread of its own (avahi's threaded poll): its calls are D-Bus round trips that a
+// hung daemon can hold for many seconds, and the window never waits for them. What it sees
+// reaches the window's thread as a queue of events, taken in batches.
 #include "conexoes/DescobertaWs.h"
 #include "conexoes/NavegadorRede.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QSocketNotifier>
-#include <QTimer>
-#include <algorithm>
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/error.h>
+#include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
-#include <avahi-common/watch.h>
+#include <chrono>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcMdns, "gerenciador.rede.mdns")
 
-// avahi's watch and timeout, as our adapter makes them. They are QObjects so that one freed
-// from inside its own callback can be deleted later, once the callback has returned.
-struct AvahiWatch : QObject {
-    int fd = -1;
-    AvahiWatchEvent ocorridos = AvahiWatchEvent(0);
-    AvahiWatchCallback callback = nullptr;
-    void* dados = nullptr;
-    QSocketNotifier* leitura = nullptr;
-    QSocketNotifier* escrita = nullptr;
-    bool livre = false;
-};
-
-struct AvahiTimeout : QObject {
-    QTimer timer;
-    AvahiTimeoutCallback callback = nullptr;
-    void* dados = nullptr;
-    bool livre = false;
-};
-
 namespace {
 
-// The AvahiPoll of Qt's event loop: file descriptors through QSocketNotifier, timeouts through
-// single-shot QTimers. Watches and timeouts are children of the adapter, so that none outlives it.
-class PollQt : public QObject {
-public:
-    PollQt() {
-        api_.userdata = this;
-        api_.watch_new = &PollQt::WatchNew;
-        api_.watch_update = &PollQt::WatchUpdate;
-        api_.watch_get_events = &PollQt::WatchGetEvents;
-        api_.watch_free = &PollQt::WatchFree;
-        api_.timeout_new = &PollQt::TimeoutNew;
-        api_.timeout_update = &PollQt::TimeoutUpdate;
-        api_.timeout_free = &PollQt::TimeoutFree;
-    }
-    const AvahiPoll* Api() const { return &api_; }
-
-private:
-    static void Dispara(AvahiWatch* w, AvahiWatchEvent evento) {
-        if (w->livre)
-            return;
-        w->ocorridos = evento;
-        w->callback(w, w->fd, evento, w->dados);
-        if (!w->livre)
-            w->ocorridos = AvahiWatchEvent(0);
-    }
-    static AvahiWatch* WatchNew(const AvahiPoll* api, int fd, AvahiWatchEvent eventos,
-                                AvahiWatchCallback callback, void* dados) {
-        auto* w = new AvahiWatch;
-        w->setParent(static_cast<PollQt*>(api->userdata));
-        w->fd = fd;
-        w->callback = callback;
-        w->dados = dados;
-        w->leitura = new QSocketNotifier(fd, QSocketNotifier::Read, w);
-        w->escrita = new QSocketNotifier(fd, QSocketNotifier::Write, w);
-        QObject::connect(w->leitura, &QSocketNotifier::activated, w,
-                         [w] { Dispara(w, AVAHI_WATCH_IN); });
-        QObject::connect(w->escrita, &QSocketNotifier::activated, w,
-                         [w] { Dispara(w, AVAHI_WATCH_OUT); });
-        WatchUpdate(w, eventos);
-        return w;
-    }
-    static void WatchUpdate(AvahiWatch* w, AvahiWatchEvent eventos) {
-        w->leitura->setEnabled(eventos & AVAHI_WATCH_IN);
-        w->escrita->setEnabled(eventos & AVAHI_WATCH_OUT);
-    }
-    static AvahiWatchEvent WatchGetEvents(AvahiWatch* w) { return w->ocorridos; }
-    static void WatchFree(AvahiWatch* w) {
-        w->livre = true;
-        w->leitura->setEnabled(false);
-        w->escrita->setEnabled(false);
-        w->deleteLater();
-    }
-    static void Agenda(AvahiTimeout* t, const struct timeval* quando) {
-        if (!quando) {
-            t->timer.stop();
-            return;
-        }
-        // avahi_age: microseconds since `quando`, negative while it is in the future.
-        const AvahiUsec falta = -avahi_age(quando);
-        const AvahiUsec ms = (falta + 999) / 1000;
-        t->timer.start(int(std::clamp<AvahiUsec>(ms, 0, AvahiUsec(24) * 3600 * 1000)));
-    }
-    static AvahiTimeout* TimeoutNew(const AvahiPoll* api, const struct timeval* quando,
-                                    AvahiTimeoutCallback callback, void* dados) {
-        auto* t = new AvahiTimeout;
-        t->setParent(static_cast<PollQt*>(api->userdata));
-        t->callback = callback;
-        t->dados = dados;
-        t->timer.setSingleShot(true);
-        t->timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&t->timer, &QTimer::timeout, t, [t] {
-            if (!t->livre)
-                t->callback(t, t->dados);
-        });
-        Agenda(t, quando);
-        return t;
-    }
-    static void TimeoutUpdate(AvahiTimeout* t, const struct timeval* quando) { Agenda(t, quando); }
-    static void TimeoutFree(AvahiTimeout* t) {
-        t->livre = true;
-        t->timer.stop();
-        t->deleteLater();
-    }
-
-    AvahiPoll api_{};
+// What the avahi thread tells the window's thread.
+struct Evento {
+    enum Tipo { Avista, Perde, PerdeTodos } tipo;
+    QString chave;
+    QString nome;
+    QString grupo;
 };
 
-// Machines announced over mDNS: workstations and file servers, each resolved to its host name.
-// The daemon may be missing or restart: the client is made again, and meanwhile nothing is
-// shown from it.
-class NavegadorAvahi : public QObject {
-public:
-    explicit NavegadorAvahi(NavegadorRede* rede) : QObject(rede), rede_(rede) {}
-    ~NavegadorAvahi() override { Libera(false); }
+// The events on their way. The avahi thread puts them in and asks the receiver to come and
+// take them (one request while some wait); the receiver takes a batch per turn of its event
+// loop. Once the receiver is gone, nothing more is put in.
+struct Caixa {
+    std::mutex trava;
+    QObject* alvo = nullptr;
+    std::function<void()> drena; // runs on the receiver's thread
+    std::deque<Evento> fila;
+    bool pedido = false;
 
-    void Inicia() { Conecta(); }
+    void Poe(Evento e) {
+        const std::lock_guard<std::mutex> t(trava);
+        if (!alvo)
+            return;
+        fila.push_back(std::move(e));
+        if (!pedido) {
+            pedido = true;
+            QMetaObject::invokeMethod(alvo, drena, Qt::QueuedConnection);
+        }
+    }
+};
+
+// The avahi client and what it made, on the threaded poll's thread: everything here runs in
+// avahi's callbacks (with the poll's lock held), except the constructor and the destructor,
+// which run while that thread is not running.
+class ClienteAvahi {
+public:
+    explicit ClienteAvahi(std::shared_ptr<Caixa> caixa) : caixa_(std::move(caixa)) {}
+    ~ClienteAvahi() {
+        Libera(false);
+        if (poll_)
+            avahi_threaded_poll_free(poll_);
+    }
+
+    bool Inicia() {
+        poll_ = avahi_threaded_poll_new();
+        if (!poll_)
+            return false;
+        // The client is made on the poll's thread, in its first turn.
+        Agenda(0);
+        return avahi_threaded_poll_start(poll_) == 0;
+    }
+    // Stops the poll's thread (it may be inside a call to a hung daemon: never call this on the
+    // window's thread).
+    void Para() {
+        if (poll_)
+            avahi_threaded_poll_stop(poll_);
+    }
 
 private:
     static constexpr const char* kTipos[] = {"_workstation._tcp", "_smb._tcp"};
     static constexpr int kEsperaSemBarramento = 5000; // ms before trying a missing bus again
+    // Resolvers at most at once: the daemon refuses objects past its per-client limit (1024 by
+    // default), and a refused resolver would lose its machine.
+    static constexpr int kResolvendo = 64;
+    static constexpr int kEsperaMinima = 2000; // ms before resolving again what failed, doubling
+    static constexpr int kEsperaMaxima = 60000;
+
+    // A service the browsers reported, until they report it gone.
+    struct Servico {
+        AvahiIfIndex interface;
+        AvahiProtocol protocolo;
+        QByteArray nome;
+        QByteArray tipo;
+        QByteArray dominio;
+        AvahiServiceResolver* resolvedor = nullptr;
+        bool espera = false; // to be resolved again at `quando`
+        std::chrono::steady_clock::time_point quando;
+        int intervalo = 0;
+        bool falhaDita = false;
+        bool resolvido = false;
+    };
+
+    // The poll's timeouts belong to it (it frees them with itself): one to make the client
+    // again, one to resolve again what failed.
+    void Agenda(int ms) {
+        const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+        timeval quando;
+        avahi_elapse_time(&quando, unsigned(ms), 0);
+        if (conexao_)
+            api->timeout_update(conexao_, &quando);
+        else
+            conexao_ = api->timeout_new(
+                api, &quando,
+                [](AvahiTimeout* t, void* dados) {
+                    avahi_threaded_poll_get(static_cast<ClienteAvahi*>(dados)->poll_)
+                        ->timeout_update(t, nullptr);
+                    static_cast<ClienteAvahi*>(dados)->Conecta();
+                },
+                this);
+    }
 
     void Conecta() {
         reconectando_ = false;
         Libera(true);
         int erro = 0;
-        poll_ = std::make_unique<PollQt>();
-        cliente_ = avahi_client_new(poll_->Api(), AVAHI_CLIENT_NO_FAIL,
-                                    &NavegadorAvahi::ClienteMudou, this, &erro);
+        cliente_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
+                                    &ClienteAvahi::ClienteMudou, this, &erro);
         if (!cliente_) {
             // No system bus at all: try again later, saying so once.
             if (!semBarramentoDito_)
                 qCInfo(lcMdns) << "no avahi client:" << avahi_strerror(erro);
             semBarramentoDito_ = true;
-            QTimer::singleShot(kEsperaSemBarramento, this, [this] { Conecta(); });
+            Agenda(kEsperaSemBarramento);
         }
     }
 
-    // Frees the client and everything made through it (browsers, resolvers); with `avisa`, the
-    // machines seen through it go from the list.
+    // Frees the client and everything made through it; with `avisa`, the machines seen
+    // through it go from the list.
     void Libera(bool avisa) {
+        servicos_.clear();
+        aResolver_.clear();
+        resolvendo_ = 0;
         if (cliente_)
-            avahi_client_free(cliente_);
+            avahi_client_free(cliente_); // frees its browsers and resolvers too
         cliente_ = nullptr;
-        navegadores_.clear();
-        resolvedores_.clear();
-        poll_.reset();
+        navegadores_ = 0;
         if (avisa)
-            rede_->PerdeTodos(QStringLiteral("mdns:"));
+            caixa_->Poe({Evento::PerdeTodos, QStringLiteral("mdns:"), {}, {}});
     }
 
     static void ClienteMudou(AvahiClient* c, AvahiClientState estado, void* dados) {
-        auto* self = static_cast<NavegadorAvahi*>(dados);
+        auto* self = static_cast<ClienteAvahi*>(dados);
         switch (estado) {
         case AVAHI_CLIENT_S_RUNNING:
         case AVAHI_CLIENT_S_REGISTERING:
-            if (self->navegadores_.isEmpty())
+            if (self->navegadores_ == 0)
                 self->CriaNavegadores(c);
             break;
         case AVAHI_CLIENT_CONNECTING:
@@ -189,8 +173,7 @@ private:
             if (self->reconectando_)
                 break;
             self->reconectando_ = true;
-            QTimer::singleShot(avahi_client_errno(c) == AVAHI_ERR_DISCONNECTED ? 0 : 1000, self,
-                               [self] { self->Conecta(); });
+            self->Agenda(avahi_client_errno(c) == AVAHI_ERR_DISCONNECTED ? 0 : 1000);
             break;
         default:
             break;
@@ -199,11 +182,9 @@ private:
 
     void CriaNavegadores(AvahiClient* c) {
         for (const char* tipo : kTipos) {
-            AvahiServiceBrowser* b =
-                avahi_service_browser_new(c, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, tipo, nullptr,
-                                          AvahiLookupFlags(0), &NavegadorAvahi::Servico, this);
-            if (b)
-                navegadores_.append(b);
+            if (avahi_service_browser_new(c, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, tipo, nullptr,
+                                          AvahiLookupFlags(0), &ClienteAvahi::Navegou, this))
+                ++navegadores_;
             else
                 qCInfo(lcMdns) << "no browser for" << tipo << avahi_strerror(avahi_client_errno(c));
         }
@@ -217,32 +198,34 @@ private:
             .arg(QString::fromUtf8(tipo), QString::fromUtf8(dominio), QString::fromUtf8(nome));
     }
 
-    static void Servico(AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol protocolo,
+    static void Navegou(AvahiServiceBrowser*, AvahiIfIndex interface, AvahiProtocol protocolo,
                         AvahiBrowserEvent evento, const char* nome, const char* tipo,
                         const char* dominio, AvahiLookupResultFlags, void* dados) {
-        auto* self = static_cast<NavegadorAvahi*>(dados);
+        auto* self = static_cast<ClienteAvahi*>(dados);
         switch (evento) {
         case AVAHI_BROWSER_NEW: {
             const QString chave = Chave(interface, protocolo, nome, tipo, dominio);
-            if (self->resolvedores_.values().contains(chave))
+            if (self->servicos_.contains(chave))
                 break;
-            AvahiServiceResolver* r = avahi_service_resolver_new(
-                self->cliente_, interface, protocolo, nome, tipo, dominio, AVAHI_PROTO_UNSPEC,
-                AvahiLookupFlags(0), &NavegadorAvahi::Resolvido, self);
-            if (r)
-                self->resolvedores_.insert(r, chave);
+            self->servicos_.insert(chave, Servico{interface, protocolo, nome, tipo, dominio});
+            self->aResolver_.push_back(chave);
+            self->Resolve();
             break;
         }
         case AVAHI_BROWSER_REMOVE: {
             const QString chave = Chave(interface, protocolo, nome, tipo, dominio);
-            for (auto i = self->resolvedores_.begin(); i != self->resolvedores_.end(); ++i) {
-                if (i.value() == chave) {
-                    avahi_service_resolver_free(i.key());
-                    self->resolvedores_.erase(i);
-                    break;
-                }
+            const auto s = self->servicos_.find(chave);
+            if (s == self->servicos_.end())
+                break;
+            if (s->resolvedor) {
+                avahi_service_resolver_free(s->resolvedor);
+                --self->resolvendo_;
             }
-            self->rede_->Perde(chave);
+            const bool visto = s->resolvido;
+            self->servicos_.erase(s);
+            if (visto)
+                self->caixa_->Poe({Evento::Perde, chave, {}, {}});
+            self->Resolve();
             break;
         }
         case AVAHI_BROWSER_FAILURE:
@@ -254,29 +237,164 @@ private:
         }
     }
 
-    static void Resolvido(AvahiServiceResolver* r, AvahiIfIndex, AvahiProtocol,
-                          AvahiResolverEvent evento, const char*, const char*, const char* dominio,
-                          const char* host, const AvahiAddress*, uint16_t, AvahiStringList*,
-                          AvahiLookupResultFlags, void* dados) {
-        auto* self = static_cast<NavegadorAvahi*>(dados);
-        const QString chave = self->resolvedores_.take(r);
-        if (evento == AVAHI_RESOLVER_FOUND && host && !chave.isEmpty()) {
-            // The machine's name: its host name without the domain (maquina-b.local).
-            const QString nome = QString::fromUtf8(host).section(u'.', 0, 0);
-            self->rede_->Avista(chave, nome, QString::fromUtf8(dominio), false);
-        } else if (evento == AVAHI_RESOLVER_FAILURE) {
-            qCInfo(lcMdns) << "not resolved:" << chave;
+    // Starts resolvers for the services waiting, up to the limit.
+    void Resolve() {
+        while (resolvendo_ < kResolvendo && !aResolver_.empty()) {
+            const QString chave = aResolver_.front();
+            aResolver_.pop_front();
+            const auto s = servicos_.find(chave);
+            if (s == servicos_.end() || s->resolvedor || s->espera)
+                continue;
+            s->resolvedor = avahi_service_resolver_new(
+                cliente_, s->interface, s->protocolo, s->nome.constData(), s->tipo.constData(),
+                s->dominio.constData(), AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0),
+                &ClienteAvahi::Resolvido, this);
+            if (s->resolvedor)
+                ++resolvendo_;
+            else
+                Falhou(chave, *s, avahi_strerror(avahi_client_errno(cliente_)));
         }
+    }
+
+    // A service that could not be resolved: said once, tried again later, less and less often.
+    void Falhou(const QString& chave, Servico& s, const char* erro) {
+        if (!s.falhaDita)
+            qCInfo(lcMdns) << "not resolved, trying again later:" << chave << erro;
+        s.falhaDita = true;
+        s.intervalo = qBound(kEsperaMinima, s.intervalo * 2, kEsperaMaxima);
+        s.espera = true;
+        s.quando = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.intervalo);
+        if (reensaio_)
+            return;
+        const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+        timeval quando;
+        avahi_elapse_time(&quando, kEsperaMinima / 2, 0);
+        reensaio_ = api->timeout_new(api, &quando, &ClienteAvahi::Reensaia, this);
+    }
+
+    // Once a second while some service waits: those whose time came are resolved again.
+    static void Reensaia(AvahiTimeout* t, void* dados) {
+        auto* self = static_cast<ClienteAvahi*>(dados);
+        const auto agora = std::chrono::steady_clock::now();
+        bool esperando = false;
+        for (auto s = self->servicos_.begin(); s != self->servicos_.end(); ++s) {
+            if (s->espera && s->quando <= agora) {
+                s->espera = false;
+                self->aResolver_.push_back(s.key());
+            }
+            esperando = esperando || s->espera;
+        }
+        const AvahiPoll* api = avahi_threaded_poll_get(self->poll_);
+        timeval quando;
+        avahi_elapse_time(&quando, kEsperaMinima / 2, 0);
+        if (esperando) {
+            api->timeout_update(t, &quando);
+        } else {
+            api->timeout_free(t);
+            self->reensaio_ = nullptr;
+        }
+        self->Resolve();
+    }
+
+    static void Resolvido(AvahiServiceResolver* r, AvahiIfIndex interface, AvahiProtocol protocolo,
+                          AvahiResolverEvent evento, const char* nome, const char* tipo,
+                          const char* dominio, const char* host, const AvahiAddress*, uint16_t,
+                          AvahiStringList*, AvahiLookupResultFlags, void* dados) {
+        auto* self = static_cast<ClienteAvahi*>(dados);
+        const QString chave = Chave(interface, protocolo, nome, tipo, dominio);
+        const auto s = self->servicos_.find(chave);
         avahi_service_resolver_free(r);
+        --self->resolvendo_;
+        if (s == self->servicos_.end() || s->resolvedor != r) {
+            self->Resolve();
+            return;
+        }
+        s->resolvedor = nullptr;
+        if (evento == AVAHI_RESOLVER_FOUND && host) {
+            // The machine's name: its host name without the domain (maquina-b.local).
+            s->resolvido = true;
+            s->intervalo = 0;
+            self->caixa_->Poe({Evento::Avista, chave, QString::fromUtf8(host).section(u'.', 0, 0),
+                               QString::fromUtf8(dominio)});
+        } else {
+            self->Falhou(chave, *s, avahi_strerror(avahi_client_errno(self->cliente_)));
+        }
+        self->Resolve();
+    }
+
+    std::shared_ptr<Caixa> caixa_;
+    AvahiThreadedPoll* poll_ = nullptr;
+    AvahiClient* cliente_ = nullptr;
+    int navegadores_ = 0;
+    QHash<QString, Servico> servicos_;
+    std::deque<QString> aResolver_;
+    int resolvendo_ = 0;
+    AvahiTimeout* conexao_ = nullptr;
+    AvahiTimeout* reensaio_ = nullptr;
+    bool reconectando_ = false;
+    bool semBarramentoDito_ = false;
+};
+
+// The window's side of the avahi client: takes the events to the list, a batch per turn of the
+// event loop; on its end, the client is stopped and freed on a thread of its own.
+class NavegadorAvahi : public QObject {
+public:
+    explicit NavegadorAvahi(NavegadorRede* rede) : QObject(rede), rede_(rede) {}
+    ~NavegadorAvahi() override {
+        if (!cliente_)
+            return;
+        {
+            const std::lock_guard<std::mutex> t(caixa_->trava);
+            caixa_->alvo = nullptr;
+        }
+        std::thread([cliente = cliente_.release()] {
+            cliente->Para();
+            delete cliente;
+        }).detach();
+    }
+
+    void Inicia() {
+        caixa_->alvo = this;
+        caixa_->drena = [this] { Drena(); };
+        cliente_ = std::make_unique<ClienteAvahi>(caixa_);
+        if (!cliente_->Inicia())
+            qCInfo(lcMdns) << "no thread for the avahi client";
+    }
+
+private:
+    static constexpr int kEventosPorVez = 25;
+
+    void Drena() {
+        std::vector<Evento> lote;
+        {
+            const std::lock_guard<std::mutex> t(caixa_->trava);
+            while (!caixa_->fila.empty() && int(lote.size()) < kEventosPorVez) {
+                lote.push_back(std::move(caixa_->fila.front()));
+                caixa_->fila.pop_front();
+            }
+            // More for the next turn: the window gets its own events in between.
+            caixa_->pedido = !caixa_->fila.empty();
+            if (caixa_->pedido)
+                QMetaObject::invokeMethod(this, caixa_->drena, Qt::QueuedConnection);
+        }
+        for (const Evento& e : lote) {
+            switch (e.tipo) {
+            case Evento::Avista:
+                rede_->Avista(e.chave, e.nome, e.grupo, false);
+                break;
+            case Evento::Perde:
+                rede_->Perde(e.chave);
+                break;
+            case Evento::PerdeTodos:
+                rede_->PerdeTodos(e.chave);
+                break;
+            }
+        }
     }
 
     NavegadorRede* rede_;
-    std::unique_ptr<PollQt> poll_;
-    AvahiClient* cliente_ = nullptr;
-    QList<AvahiServiceBrowser*> navegadores_;
-    QHash<AvahiServiceResolver*, QString> resolvedores_;
-    bool reconectando_ = false;
-    bool semBarramentoDito_ = false;
+    std::shared_ptr<Caixa> caixa_ = std::make_shared<Caixa>();
+    std::unique_ptr<ClienteAvahi> cliente_;
 };
 
 class NavegadorRedeLinux : public NavegadorRede {

@@ -6,14 +6,18 @@
 //   <ms> + <group>/<machine>
 //   <ms> - <group>/<machine>
 // It ends when its standard input closes. With --remota the editor switches to a remote
-// connection once shown, so that its tree is enabled (for screenshots).
+// connection once shown, so that its tree is enabled (for screenshots). With --atraso a timer
+// probes the event loop every 10 ms and, once a second, a line gives the largest lateness of
+// that second (how long the window could not answer):
+//   <ms> atraso <lateness ms>
 #include "conexoes/Conexoes.h"
 #include "conexoes/NavegadorRede.h"
 
 #include <QApplication>
-#include <QRadioButton>
 #include <QElapsedTimer>
+#include <QRadioButton>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
 #include <unistd.h>
 
@@ -38,6 +42,26 @@ int main(int argc, char** argv) {
         if (read(STDIN_FILENO, lixo, sizeof lixo) <= 0)
             QCoreApplication::exit(0); // quit() would ask the editor, which refuses
     });
+    // The event loop's latency: how late a 10 ms timer fires.
+    QTimer sonda;
+    QElapsedTimer desde;
+    qint64 pior = 0;
+    qint64 segundo = 0;
+    if (app.arguments().contains(QStringLiteral("--atraso"))) {
+        sonda.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&sonda, &QTimer::timeout, &app, [&] {
+            pior = qMax(pior, desde.restart() - 10);
+            if (relogio.elapsed() / 1000 != segundo) {
+                segundo = relogio.elapsed() / 1000;
+                std::printf("%lld atraso %lld\n", static_cast<long long>(relogio.elapsed()),
+                            static_cast<long long>(pior));
+                std::fflush(stdout);
+                pior = 0;
+            }
+        });
+        desde.start();
+        sonda.start(10);
+    }
     editor.show();
     if (app.arguments().contains(QStringLiteral("--remota")))
         editor.findChild<QRadioButton*>(QStringLiteral("RdBtnRemota"))->click();

@@ -4,7 +4,9 @@
 # its own D-Bus system bus and avahi-daemon; B also runs wsdd (a WS-Discovery host named
 # maquina-w in workgroup ESCRITORIO). Needs root (or CAP_SYS_ADMIN + CAP_NET_ADMIN) and no
 # systemd. State (sockets, pids, logs) lives in $LAB; $SUFIXO makes the namespace and link
-# names unique. Every process is stopped by its pid.
+# names unique; $CACHE_MAX, when set, raises the daemons' cache-entries-max (4096 by default,
+# about 1,000 hosts) and $OBJETOS_MAX their objects-per-client-max (1024: avahi-browse -r makes
+# one resolver per service) for large runs. Every process is stopped by its pid.
 set -eu
 LAB=${LAB:?LAB must name the lab folder}
 SUFIXO=${SUFIXO:-}
@@ -56,6 +58,8 @@ allow-interfaces=$(veth "$1")
 enable-dbus=yes
 ratelimit-interval-usec=1000000
 ratelimit-burst=1000
+${CACHE_MAX:+cache-entries-max=$CACHE_MAX}
+${OBJETOS_MAX:+objects-per-client-max=$OBJETOS_MAX}
 [wide-area]
 enable-wide-area=no
 [publish]

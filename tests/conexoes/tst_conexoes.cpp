@@ -362,6 +362,74 @@ private Q_SLOTS:
         QCOMPARE(Arvore(outro.findChild<QTreeWidget*>("ShTVRede")), QStringList({"GRUPO/PRONTA"}));
     }
 
+    // A selected node whose machine leaves stays where it is, greyed, and is not captured;
+    // it goes once the user picks another node, and is itself again if the machine comes back.
+    // Never does the selection move by itself.
+    void selecionadaSai_data() {
+        QTest::addColumn<QString>("selecionado");
+        QTest::addColumn<QStringList>("passos"); // "-key", "+key name group", "=node" (user picks)
+        QTest::addColumn<QString>("atual");      // the current node then, "*" when greyed
+        QTest::addColumn<QString>("capturado");
+        QTest::addColumn<QStringList>("arvore");
+        const QStringList tres{"ESCRITORIO/MAQUINA-W", "ESCRITORIO/MAQUINA-X", "local/aaa"};
+        QTest::newRow("a selecionada sai") << "MAQUINA-W" << QStringList{"-w"} << "*MAQUINA-W"
+                                           << "ANTES" << tres;
+        QTest::newRow("outra sai")
+            << "MAQUINA-W" << QStringList{"-x"} << "MAQUINA-W"
+            << "MAQUINA-W" << QStringList{"ESCRITORIO/MAQUINA-W", "local/aaa"};
+        QTest::newRow("sai e volta")
+            << "MAQUINA-W" << QStringList{"-w", "+w MAQUINA-W ESCRITORIO"} << "MAQUINA-W"
+            << "MAQUINA-W" << tres;
+        QTest::newRow("sai, o usuário escolhe outra")
+            << "MAQUINA-W" << QStringList{"-w", "=MAQUINA-X"} << "MAQUINA-X"
+            << "MAQUINA-X" << QStringList{"ESCRITORIO/MAQUINA-X", "local/aaa"};
+        QTest::newRow("muda de grupo")
+            << "aaa" << QStringList{"+a2 AAA GRUPO"} << "*aaa"
+            << "ANTES"
+            << QStringList{"ESCRITORIO/MAQUINA-W", "ESCRITORIO/MAQUINA-X", "GRUPO/AAA",
+                           "local/aaa"};
+        QTest::newRow("o grupo selecionado esvazia")
+            << "local" << QStringList{"-a"} << "*local"
+            << "ANTES" << QStringList{"ESCRITORIO/MAQUINA-W", "ESCRITORIO/MAQUINA-X"};
+        QTest::newRow("esvazia e o usuário escolhe outra")
+            << "local" << QStringList{"-a", "=ESCRITORIO"} << "ESCRITORIO"
+            << "ESCRITORIO" << QStringList{"ESCRITORIO/MAQUINA-W", "ESCRITORIO/MAQUINA-X"};
+    }
+    void selecionadaSai() {
+        QFETCH(QString, selecionado);
+        QFETCH(QStringList, passos);
+        QFETCH(QString, atual);
+        QFETCH(QString, capturado);
+        QFETCH(QStringList, arvore);
+        Editor e(0);
+        e.navegador->Avista("w", "MAQUINA-W", "ESCRITORIO");
+        e.navegador->Avista("x", "MAQUINA-X", "ESCRITORIO");
+        e.navegador->Avista("a", "aaa", "local", false);
+        QTest::mouseClick(e.w<QRadioButton>("RdBtnRemota"), Qt::LeftButton);
+        e.edit("EdtServBanco")->setText("ANTES");
+        auto* t = e.w<QTreeWidget>("ShTVRede");
+        const auto no = [t](const QString& texto) {
+            return t->findItems(texto, Qt::MatchExactly | Qt::MatchRecursive).value(0);
+        };
+        t->setCurrentItem(no(selecionado));
+        for (const QString& p : passos) {
+            const QStringList partes = p.mid(1).split(u' ');
+            if (p.startsWith(u'-'))
+                e.navegador->Perde(partes[0]);
+            else if (p.startsWith(u'+'))
+                e.navegador->Avista(partes[0], partes[1], partes[2], true);
+            else
+                t->setCurrentItem(no(partes[0]));
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(t->currentItem());
+        QCOMPARE((t->currentItem()->isDisabled() ? u"*"_qs : QString()) + t->currentItem()->text(0),
+                 atual);
+        e.Clica("BitBtnCapturar");
+        QCOMPARE(e.edit("EdtServBanco")->text(), capturado);
+        QCOMPARE(Arvore(t), arvore);
+    }
+
     // Each save check in its order: the message, the focus, and nothing written.
     void gravarRecusa_data() {
         QTest::addColumn<int>("tag");

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +24,24 @@ QByteArray Metadados(const QString& host) {
     return QString::fromLatin1(kMetadados).arg(host).toUtf8();
 }
 
+// A discovery message: `cabecalho` and `corpo` inside the SOAP header and body.
+QByteArray Envelope(const QString& cabecalho, const QString& corpo) {
+    return (u"<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/"
+            "soap-envelope\" xmlns:a=\"urn:a\" xmlns:d=\"urn:d\"><s:Header>"_qs +
+            cabecalho + u"</s:Header><s:Body>"_qs + corpo + u"</s:Body></s:Envelope>"_qs)
+        .toUtf8();
+}
+
+// `n` elements nested around `dentro`.
+QString Aninhado(int n, const QString& dentro) {
+    return QString(u"<x>"_qs).repeated(n) + dentro + QString(u"</x>"_qs).repeated(n);
+}
+
+const QString kCabecalho = u"<a:Action>urn:acao</a:Action><a:MessageID>urn:id</a:MessageID>"_qs;
+const QString kHello = u"<d:Hello><a:EndpointReference><a:Address>urn:uuid:1</a:Address>"
+                       "</a:EndpointReference><d:Types>d:Device pub:Computer</d:Types>"
+                       "<d:XAddrs>http://198.51.100.2:5357/1</d:XAddrs></d:Hello>"_qs;
+
 // The machines shown, as "GROUP/name", sorted.
 QStringList Mostradas(const NavegadorRede& n) {
     QStringList r;
@@ -30,6 +49,13 @@ QStringList Mostradas(const NavegadorRede& n) {
         r.append(m.grupo + u'/' + m.nome);
     r.sort();
     return r;
+}
+
+QStringList g_registro; // log lines of the browser, while a test collects them
+
+void Registra(QtMsgType, const QMessageLogContext& contexto, const QString& texto) {
+    if (QLatin1String(contexto.category).startsWith(QLatin1String("gerenciador.rede")))
+        g_registro.append(texto);
 }
 
 } // namespace
@@ -61,6 +87,41 @@ private Q_SLOTS:
         QFETCH(QString, esperado);
         const auto c = DescobertaWs::LeComputador(metadados);
         QCOMPARE(c ? c->grupo + u'/' + c->nome : QString(), esperado);
+    }
+
+    // A discovery message read in one pass: the fields by where they stand; nothing from what
+    // nests deeper than a discovery message, however large.
+    void mensagem_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("esperado"); // "action|id|endpoint|types|xaddrs"; empty: none
+        const QString hello = u"urn:acao|urn:id|urn:uuid:1|d:Device pub:Computer|"
+                              "http://198.51.100.2:5357/1"_qs;
+        QTest::newRow("Hello") << Envelope(kCabecalho, kHello) << hello;
+        QTest::newRow("endereço no cabeçalho não é o endpoint")
+            << Envelope(kCabecalho + u"<a:ReplyTo><a:EndpointReference><a:Address>urn:outro"
+                                     "</a:Address></a:EndpointReference></a:ReplyTo>"_qs,
+                        kHello)
+            << hello;
+        QTest::newRow("ação fora do cabeçalho não conta")
+            << Envelope({}, u"<a:Action>urn:acao</a:Action>"_qs + kHello) << "";
+        QTest::newRow("Address fora de EndpointReference")
+            << Envelope(kCabecalho, u"<a:Address>urn:solto</a:Address>"_qs) << "urn:acao|urn:id|||";
+        QTest::newRow("corpo aninhado no limite")
+            << Envelope(kCabecalho, Aninhado(27, kHello)) << hello;
+        QTest::newRow("corpo aninhado além do limite")
+            << Envelope(kCabecalho, Aninhado(28, kHello)) << "";
+        QTest::newRow("16.000 níveis, 64 KB") << Envelope(kCabecalho, Aninhado(16000, {})) << "";
+        QTest::newRow("XML partido") << Envelope(kCabecalho, kHello).chopped(3) << "";
+        QTest::newRow("vazio") << QByteArray() << "";
+    }
+    void mensagem() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, esperado);
+        const auto m = DescobertaWs::LeMensagem(bytes);
+        const QString lido =
+            m ? QStringList{m->acao, m->id, m->endpoint, m->tipos, m->xaddrs}.join(u'|')
+              : QString();
+        QCOMPARE(lido, esperado);
     }
 
     // Sightings in order ("+key name group work" or "-key" or "*prefix"), and what is shown.
@@ -111,6 +172,66 @@ private Q_SLOTS:
         QCOMPARE(Mostradas(n), mostradas);
         QCOMPARE(mais.size(), adicionadas);
         QCOMPARE(menos.size(), removidas);
+    }
+
+    // Whatever the network sends, so many machines and names so long: beyond that, dropped
+    // (the one unseen longest first), with one log line.
+    void limites_data() {
+        QTest::addColumn<int>("maquinas");
+        QTest::addColumn<int>("tamanho");  // of each name
+        QTest::addColumn<bool>("revista"); // the first machine seen again before the last comes
+        QTest::addColumn<int>("mostradas");
+        QTest::addColumn<QString>("primeira"); // the first machine's name if kept, else empty
+        QTest::addColumn<int>("linhas");
+        constexpr int n = int(NavegadorRede::kMaxMaquinas);
+        QTest::newRow("nome de 253") << 1 << 253 << false << 1 << "m0" << 0;
+        QTest::newRow("nome de 254") << 1 << 254 << false << 0 << "" << 1;
+        QTest::newRow("nomes de 60.000") << 50 << 60000 << false << 0 << "" << 1;
+        QTest::newRow("no limite") << n << 8 << false << n << "m0" << 0;
+        QTest::newRow("além do limite: a mais antiga sai") << n + 2 << 8 << false << n << "" << 1;
+        QTest::newRow("além do limite: a revista fica") << n + 1 << 8 << true << n << "m0" << 1;
+    }
+    void limites() {
+        QFETCH(int, maquinas);
+        QFETCH(int, tamanho);
+        QFETCH(bool, revista);
+        QFETCH(int, mostradas);
+        QFETCH(QString, primeira);
+        QFETCH(int, linhas);
+        g_registro.clear();
+        const QtMessageHandler anterior = qInstallMessageHandler(Registra);
+        NavegadorRede rede;
+        const auto nome = [tamanho](int i) {
+            const QString n = u'm' + QString::number(i);
+            return n + QString(qMax<qsizetype>(0, tamanho - n.size()), u'x');
+        };
+        for (int i = 0; i < maquinas; ++i) {
+            if (revista && i == maquinas - 1)
+                rede.Avista(u"k0"_qs, nome(0), u"G"_qs);
+            rede.Avista(u'k' + QString::number(i), nome(i), u"G"_qs);
+        }
+        qInstallMessageHandler(anterior);
+        const QList<NavegadorRede::Maquina> vistas = rede.Maquinas();
+        QCOMPARE(vistas.size(), mostradas);
+        const bool temPrimeira = std::any_of(vistas.cbegin(), vistas.cend(), [](const auto& m) {
+            return m.nome.startsWith(u"m0") && (m.nome.size() == 2 || m.nome[2] == u'x');
+        });
+        QCOMPARE(temPrimeira, !primeira.isEmpty());
+        QCOMPARE(g_registro.size(), linhas);
+    }
+
+    // A machine keeps its newest sightings only: with the oldest gone, losing the newest
+    // ones loses the machine.
+    void avistamentosDeUmaMaquina() {
+        NavegadorRede rede;
+        constexpr int n = int(NavegadorRede::kMaxAvistamentosPorMaquina);
+        for (int i = 0; i < n + 4; ++i)
+            rede.Avista(u'k' + QString::number(i), u"pc"_qs, u"G"_qs);
+        for (int i = 4; i < n + 3; ++i)
+            rede.Perde(u'k' + QString::number(i));
+        QCOMPARE(rede.Maquinas().size(), 1);
+        rede.Perde(u'k' + QString::number(n + 3));
+        QCOMPARE(rede.Maquinas().size(), 0);
     }
 };
 

@@ -7,10 +7,12 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <memory>
 #include <unistd.h>
 
@@ -78,8 +80,19 @@ public:
         }
         return false;
     }
-    QString Erros() { return QString::fromLocal8Bit(p_.readAllStandardError()); }
+    // Stderr so far.
+    QString Erros() {
+        erros_ += QString::fromLocal8Bit(p_.readAllStandardError());
+        return erros_;
+    }
     bool Vivo() const { return p_.state() == QProcess::Running; }
+    qint64 Pid() const { return p_.processId(); }
+    // Waits for the program to end by itself; its exit code.
+    int Termina() {
+        if (!p_.waitForFinished(60000))
+            return -1;
+        return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1;
+    }
     // Ends the program: closing its input (SondaRede) or SIGTERM. The exit code.
     int Para(bool pelaEntrada = false) {
         if (p_.state() == QProcess::NotRunning)
@@ -99,6 +112,7 @@ public:
 private:
     QProcess p_;
     QStringList linhas_;
+    QString erros_;
 };
 
 // The editor with the platform's browser, in namespace A.
@@ -139,6 +153,36 @@ public:
         return false;
     }
 };
+
+// The misbehaving WS-Discovery host (tests/auxiliar/hospede_ws.py) in namespace `lado`.
+class Hospede : public Processo {
+public:
+    Hospede(char lado, const QStringList& argumentos)
+        : Processo(lado,
+                   QStringList{"/usr/bin/python3", qEnvironmentVariable("GERENCIADOR_FONTES") +
+                                                       u"/tests/auxiliar/hospede_ws.py"_qs} +
+                       argumentos,
+                   Barramento(lado)) {}
+    // The requests it served ("POST /path" lines).
+    QStringList Pedidos() { return Linhas().filter(QRegularExpression(u"^POST "_qs)); }
+};
+
+// Runs the host once (sending its datagrams) and waits for it.
+bool Envia(const QStringList& argumentos) {
+    return Hospede('B', argumentos).Termina() == 0;
+}
+
+bool Ip(const QStringList& argumentos) {
+    return QProcess::execute(u"ip"_qs, argumentos) == 0;
+}
+
+int Descritores(qint64 pid) {
+    return int(QDir(u"/proc/%1/fd"_qs.arg(pid))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+const QString kEndpointWsdd = u"urn:uuid:5e1f7a3c-0b1d-4c8e-9a55-0000000000b2"_qs;
 
 } // namespace
 
@@ -256,6 +300,124 @@ private Q_SLOTS:
         QVERIFY(semBarramento.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
         QVERIFY(semBarramento.Vivo());
         QCOMPARE(semBarramento.Para(true), 0);
+    }
+
+    // A hostile host in the second namespace sends its messages, then a Hello for DEPOIS
+    // pointing at itself (shown: every message before it was read). No request ever reaches
+    // this machine, other hosts or names; the wsdd machine stays; no name over 253 characters
+    // is shown.
+    void ataque_data() {
+        QTest::addColumn<QString>("de");         // the host's address
+        QTest::addColumn<int>("tamanho");        // of the names it serves at /longo...
+        QTest::addColumn<QStringList>("envios"); // its messages, arguments split by '|'
+        QTest::addColumn<int>("pedidos");        // metadata requests it gets
+        QTest::addColumn<int>("descartes");      // log lines saying names were dropped
+        QTest::newRow("Hello aponta outro lugar")
+            << "198.51.100.2" << 0
+            << QStringList{"hello|198.51.100.2|http://127.0.0.1:8888/LOCAL|1|urn:uuid:a",
+                           "hello|198.51.100.2|http://198.51.100.1:8888/VIZINHA|1|urn:uuid:b",
+                           "hello|198.51.100.2|http://localhost:8888/NOME|1|urn:uuid:c",
+                           "hello|198.51.100.2|http://198.51.100.9:5400/OUTRA "
+                           "http://127.0.0.1:8888/SEGUNDA|1|urn:uuid:d"}
+            << 1 << 0;
+        QTest::newRow("metadados redirecionados")
+            << "198.51.100.2" << 0
+            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/redireciona|1"} << 2 << 0;
+        QTest::newRow("Bye de outro endereço")
+            << "198.51.100.3" << 0 << QStringList{u"bye|198.51.100.3|"_qs + kEndpointWsdd} << 1
+            << 0;
+        QTest::newRow("nomes de 60.000")
+            << "198.51.100.2" << 60000
+            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/longo{i}|20|urn:uuid:l"}
+            << 21 << 1;
+        QTest::newRow("inundação de mensagens aninhadas")
+            << "198.51.100.2" << 0 << QStringList{"inunda|198.51.100.2|100|16000"} << 1 << 0;
+    }
+    void ataque() {
+        QFETCH(QString, de);
+        QFETCH(int, tamanho);
+        QFETCH(QStringList, envios);
+        QFETCH(int, pedidos);
+        QFETCH(int, descartes);
+        const QStringList terceiro{"198.51.100.3/24", "dev", "vnbB" + g_sufixo};
+        QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + terceiro));
+        const auto retira = qScopeGuard([&] {
+            Ip(QStringList{"-n", Ns('B'), "addr", "del"} + terceiro);
+        });
+        Hospede espiao('A', {"metadados", "0.0.0.0", "8888", "0"});
+        Hospede metadados('B', {"metadados", de, "5400", QString::number(tamanho)});
+        QVERIFY(espiao.Espera(u"pronto"_qs));
+        QVERIFY(metadados.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        for (const QString& e : envios)
+            QVERIFY(Envia(e.split(u'|')));
+        // Sent again while unseen, as hosts repeat their Hello: a flood fills the socket's
+        // buffer, and the kernel drops what comes meanwhile.
+        bool visto = false;
+        for (int i = 0; i < 8 && !visto; ++i) {
+            QVERIFY(Envia({"hello", de, u"http://%1:5400/DEPOIS"_qs.arg(de), "1", "urn:uuid:z"}));
+            visto = sonda.Espera(u"+ ATAQUE/DEPOIS"_qs, 3000);
+        }
+        QVERIFY2(visto, qPrintable(metadados.Pedidos().join(u',') + sonda.Erros()));
+        QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), pedidos, 15000);
+        QTRY_COMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
+        QCOMPARE(espiao.Pedidos(), QStringList{});
+        QCOMPARE(sonda.Para(true), 0);
+        const QSet<QString> maquinas = sonda.Maquinas();
+        QVERIFY(maquinas.contains(u"ESCRITORIO/MAQUINA-W"_qs));
+        for (const QString& m : maquinas)
+            QVERIFY2(m.section(u'/', 1).size() <= 253, qPrintable(m.left(40)));
+        QCOMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
+    }
+
+    // Hellos from 40 hosts, each pointing at itself where it accepts connections and never
+    // answers: the requests in flight, and so the descriptors they hold, stay few.
+    void descritoresLimitados() {
+        QStringList enderecos;
+        for (int i = 10; i < 50; ++i)
+            enderecos.append(u"198.51.100.%1"_qs.arg(i));
+        const auto retira = qScopeGuard([&] {
+            for (const QString& e : enderecos)
+                Ip({"-n", Ns('B'), "addr", "del", e + u"/24"_qs, "dev", "vnbB" + g_sufixo});
+        });
+        for (const QString& e : enderecos)
+            QVERIFY(Ip({"-n", Ns('B'), "addr", "add", e + u"/24"_qs, "dev", "vnbB" + g_sufixo}));
+        Hospede mudo('B', {"mudo", "0.0.0.0", "5401"});
+        QVERIFY(mudo.Espera(u"pronto"_qs));
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QTest::qWait(1000); // what the new addresses make wsdd announce
+        const int antes = Descritores(sonda.Pid());
+        QVERIFY(antes > 0);
+        QVERIFY(Envia({"hello", enderecos.join(u','), "http://{ip}:5401/{i}", "15"}));
+        int pior = 0;
+        for (int i = 0; i < 30; ++i) {
+            QTest::qWait(100);
+            pior = qMax(pior, Descritores(sonda.Pid()));
+        }
+        QVERIFY2(pior <= antes + 4 + 4,
+                 qPrintable(u"%1 descritores, %2 antes"_qs.arg(pior).arg(antes)));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // The avahi daemon hangs (SIGSTOP): the editor still opens and shows what WS-Discovery
+    // finds; once the daemon goes on, so does the editor.
+    void daemonParado() {
+        QFile arquivo(g_lab + u"/A/run/avahi-daemon/pid"_qs);
+        QVERIFY(arquivo.open(QIODevice::ReadOnly));
+        const pid_t avahi = pid_t(arquivo.readAll().trimmed().toInt());
+        QVERIFY(avahi > 0);
+        QCOMPARE(kill(avahi, SIGSTOP), 0);
+        auto continua = qScopeGuard([avahi] { kill(avahi, SIGCONT); });
+        Sonda sonda;
+        QVERIFY(sonda.Espera(u"pronto"_qs));
+        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        continua.dismiss();
+        kill(avahi, SIGCONT);
+        Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
+        QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs, 40000));
+        QCOMPARE(sonda.Para(true), 0);
     }
 };
 
