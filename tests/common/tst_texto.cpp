@@ -50,6 +50,7 @@ private Q_SLOTS:
         QFETCH(QString, texto);
         QCOMPARE(DeWindows1252(bytes), texto);
         QCOMPARE(ParaWindows1252(texto), bytes);
+        QCOMPARE(ForaDoWindows1252(texto), QString());
     }
 
     void todosOsBytesVoltam() {
@@ -59,9 +60,27 @@ private Q_SLOTS:
         QCOMPARE(ParaWindows1252(DeWindows1252(todos)), todos);
     }
 
+    void semByteViraInterrogacao_data() {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("fora"); // the first character with no byte
+        QTest::newRow("ideograma") << u"a\u4E2Db"_qs << QByteArray("a?b") << u"\u4E2D"_qs;
+        QTest::newRow("emoji: um caractere")
+            << u"a\U0001F600b"_qs << QByteArray("a?b") << u"\U0001F600"_qs;
+        QTest::newRow("Ł antes de Ź") << u"ŁÓDŹ"_qs
+                                      << QByteArray("?\xD3"
+                                                    "D?")
+                                      << u"Ł"_qs;
+        QTest::newRow("interrogação de verdade") << u"a?b"_qs << QByteArray("a?b") << QString();
+        QTest::newRow("substituto solto")
+            << u"a"_qs + QChar(0xD800) << QByteArray("a?") << QString(QChar(0xD800));
+    }
     void semByteViraInterrogacao() {
-        QCOMPARE(ParaWindows1252(u"a\u4E2Db"_qs), QByteArray("a?b"));
-        QCOMPARE(ParaWindows1252(u"a\U0001F600b"_qs), QByteArray("a?b"));
+        QFETCH(QString, texto);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, fora);
+        QCOMPARE(ParaWindows1252(texto), bytes);
+        QCOMPARE(ForaDoWindows1252(texto), fora);
     }
 };
 
