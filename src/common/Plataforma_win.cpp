@@ -155,9 +155,12 @@ QString CapturaPastaProgramas() {
 QString CapturaPastaProgramas(RaizRegistro raiz, const QString& chave) {
     HKEY h = nullptr;
     // Full access, as installations have always asked: where it is refused, the tool has
-    // been kept at the root of the current drive, and is looked for there still.
+    // been kept at the root of the current drive, and is looked for there still. The key as a
+    // 32-bit program sees it: the suite's earlier, 32-bit launcher read "Program Files (x86)"
+    // on a 64-bit Windows and kept the tool there, where this 64-bit build must find it.
     if (RegOpenKeyExW(raiz == RaizRegistro::Maquina ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                      Largo(chave).c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS)
+                      Largo(chave).c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                      &h) != ERROR_SUCCESS)
         return {};
     QString valor;
     DWORD tipo = 0;
