@@ -2,6 +2,7 @@
 #include "common/Plataforma.h"
 #include "menu/FerramentasSuporte.h"
 #include "menu/Progresso.h"
+#include "menu/ThDownload.h"
 #include "principal/Principal.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
@@ -12,11 +13,14 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -60,6 +64,49 @@ QByteArray ModuloFalso() {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The stand-in followed by 1 MB it never reads: still a program that runs (the system loads
+// what its headers name), and larger than any cut below in every build type (the stand-in
+// alone is 57 KB in a Release build).
+QByteArray ModuloGrande() {
+    const QByteArray modulo = ModuloFalso();
+    return modulo.isEmpty() ? modulo : modulo + Aleatorios(1 << 20);
+}
+
+// A file system of 64 KB mounted on a folder for the life of the object (Linux, as root): a
+// disk that fills up during a download.
+class DiscoPequeno {
+public:
+    explicit DiscoPequeno(const QString& pasta) : pasta_(pasta) {
+#ifdef Q_OS_LINUX
+        QDir().mkpath(pasta);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {"-t", "tmpfs", "-o", "size=64k", "gerenciador", pasta});
+        montado_ = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
+                   mount.exitCode() == 0;
+        if (!montado_)
+            motivo_ = "mount tmpfs: " + QString::fromLocal8Bit(mount.readAllStandardError());
+#else
+        motivo_ = QStringLiteral("a small disk is mounted on Linux only");
+#endif
+    }
+    ~DiscoPequeno() {
+        if (montado_)
+            QProcess::execute(QStringLiteral("umount"), {pasta_});
+    }
+    bool Montado() const {
+        return montado_;
+    }
+    const QString& Motivo() const {
+        return motivo_;
+    }
+
+private:
+    QString pasta_;
+    QString motivo_;
+    bool montado_ = false;
+};
+
 // Addresses the desktop is asked to open, caught before any browser would see them.
 class Navegador : public QObject {
     Q_OBJECT
@@ -83,6 +130,7 @@ struct Item {
     QString arquivo;
     std::function<QString(const Instalacao&)> local;
     std::function<void(QDialog*, const Instalacao&)> clique;
+    QString discoPequeno = {}; // a folder of the installation that the test fills up
 };
 
 Item SuporteRemotoItem() {
@@ -127,9 +175,41 @@ QStringList Sobras(const QString& pasta, const QStringList& esperados) {
     return r;
 }
 
+// The database tool under a Program Files folder on a disk with 64 KB free.
+Item IBExpertDiscoCheioItem() {
+    Item item = IBExpertItem();
+    item.local = [](const Instalacao& i) {
+        return i.Caminho(QStringLiteral("cheio/IBExpert/ibexpert.exe"));
+    };
+    item.clique = [](QDialog* p, const Instalacao& i) {
+        IBExpertEm(p, QDir::toNativeSeparators(i.Caminho(QStringLiteral("cheio"))));
+    };
+    item.discoPequeno = QStringLiteral("cheio");
+    return item;
+}
+
+ServidorFtp::Opcoes Senha(const QString& senha) {
+    ServidorFtp::Opcoes o;
+    o.senha = senha;
+    return o;
+}
+
+ServidorFtp::Opcoes Corte(qint64 corta, bool completa) {
+    ServidorFtp::Opcoes o;
+    o.corta = corta;
+    o.corteCompleta = completa;
+    return o;
+}
+
+// The download threads still alive (each ends with its connection closed).
+qsizetype Downloads() {
+    return qApp->findChildren<Th_Download*>().size();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Item)
+Q_DECLARE_METATYPE(ServidorFtp::Opcoes)
 
 class TstFerramentasSuporte : public QObject {
     Q_OBJECT
@@ -265,13 +345,21 @@ private Q_SLOTS:
     }
 
     void baixaEInicia_data() {
-        presenteSemRede_data();
+        QTest::addColumn<Item>("item");
+        QTest::addColumn<bool>("seguraQuit"); // the server never answers the goodbye
+        QTest::newRow("Suporte Remoto") << SuporteRemotoItem() << false;
+        QTest::newRow("IBexpert") << IBExpertItem() << false;
+        QTest::newRow("QUIT sem resposta") << SuporteRemotoItem() << true;
     }
     // Fetched with the exchange the support server expects, kept under the program's name,
-    // and the program started is the one fetched.
+    // and the program started is the one fetched; the connection then closes, whether or not
+    // the server answers the goodbye.
     void baixaEInicia() {
         QFETCH(Item, item);
-        SERVIDOR_E_PAINEL(servidor, ServidorFtp::Opcoes{});
+        QFETCH(bool, seguraQuit);
+        ServidorFtp::Opcoes opcoes;
+        opcoes.seguraQuit = seguraQuit;
+        SERVIDOR_E_PAINEL(servidor, opcoes);
         const QByteArray programa = ModuloFalso();
         QVERIFY(!programa.isEmpty());
         servidor.Grava(item.pastaRemota + u'/' + item.arquivo, programa);
@@ -322,61 +410,74 @@ private Q_SLOTS:
         QCOMPARE(Sobras(QFileInfo(local).absolutePath(),
                         {item.arquivo, QFileInfo(Marca(local)).fileName()}),
                  QStringList{});
+        // A silent server cannot keep the thread, nor the program's end, waiting (without the
+        // bound on the goodbye it waited 120 s).
+        QTRY_COMPARE_WITH_TIMEOUT(Downloads(), 0, 20000);
     }
 
     void falha_data() {
         QTest::addColumn<Item>("item");
-        QTest::addColumn<QString>("senha");  // the server's
-        QTest::addColumn<QString>("remoto"); // what the server holds
-        QTest::addColumn<qint64>("corta");   // -1: whole
-        QTest::addColumn<bool>("completa");  // the cut answered "226"
+        QTest::addColumn<ServidorFtp::Opcoes>("opcoes"); // the server's
+        QTest::addColumn<QString>("remoto");             // what the server holds
         QTest::addColumn<bool>("ouvindo");
         QTest::addColumn<QStringList>("causa"); // each in the text after the prefix
 
+        const ServidorFtp::Opcoes normal;
+        ServidorFtp::Opcoes sobra;
+        sobra.sobra = 50000;
+        ServidorFtp::Opcoes longa;
+        longa.respostaLonga = 60000;
         const QString arquivo = kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe");
-        QTest::newRow("login recusado") << SuporteRemotoItem() << "outra" << arquivo << qint64(-1)
-                                        << false << true << QStringList{"530"};
-        QTest::newRow("pasta inexistente") << SuporteRemotoItem() << "K7wR4#"
-                                           << "/httpdocs/Programas/Outra/Suporte_vestranox.exe"
-                                           << qint64(-1) << false << true << QStringList{"550"};
+        QTest::newRow("login recusado")
+            << SuporteRemotoItem() << Senha("outra") << arquivo << true << QStringList{"530"};
+        QTest::newRow("pasta inexistente")
+            << SuporteRemotoItem() << normal << "/httpdocs/Programas/Outra/Suporte_vestranox.exe"
+            << true << QStringList{"550"};
         QTest::newRow("arquivo inexistente")
-            << SuporteRemotoItem() << "K7wR4#" << kPastaRemoto + "/outro.exe" << qint64(-1) << false
-            << true << QStringList{"550"};
+            << SuporteRemotoItem() << normal << kPastaRemoto + "/outro.exe" << true
+            << QStringList{"550"};
         QTest::newRow("IBexpert: arquivo inexistente")
-            << IBExpertItem() << "K7wR4#" << kPastaIBExpert + "/outro.exe" << qint64(-1) << false
-            << true << QStringList{"550"};
+            << IBExpertItem() << normal << kPastaIBExpert + "/outro.exe" << true
+            << QStringList{"550"};
         QTest::newRow("IBexpert: pasta local impossível")
-            << IBExpertSemPastaItem() << "K7wR4#" << kPastaIBExpert + "/ibexpert.exe" << qint64(-1)
-            << false << true << QStringList{"Não foi possível criar"};
-        QTest::newRow("ninguém ouvindo") << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(-1)
-                                         << false << false << QStringList{"onnect"};
-        QTest::newRow("transferência cortada")
-            << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(300000) << false << true
-            << QStringList{"partial", "300000 de"};
-        QTest::newRow("cortada com 226")
-            << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(300000) << true << true
-            << QStringList{"partial", "300000 de"};
+            << IBExpertSemPastaItem() << normal << kPastaIBExpert + "/ibexpert.exe" << true
+            << QStringList{"Não foi possível criar"};
+        QTest::newRow("ninguém ouvindo")
+            << SuporteRemotoItem() << normal << arquivo << false << QStringList{"onnect"};
+        QTest::newRow("transferência cortada") << SuporteRemotoItem() << Corte(300000, false)
+                                               << arquivo << true << QStringList{"300000 de"};
+        QTest::newRow("cortada com 226") << SuporteRemotoItem() << Corte(300000, true) << arquivo
+                                         << true << QStringList{"incompleto: 300000 de"};
+        QTest::newRow("mais bytes que o anunciado") << SuporteRemotoItem() << sobra << arquivo
+                                                    << true << QStringList{"mais bytes do que os"};
+        QTest::newRow("resposta de 60.000 caracteres")
+            << SuporteRemotoItem() << longa << arquivo << true
+            << QStringList{"550 Arquivo recusado: xxx", "(resposta do servidor cortada)"};
+        QTest::newRow("IBexpert: disco cheio")
+            << IBExpertDiscoCheioItem() << normal << kPastaIBExpert + "/ibexpert.exe" << true
+            << QStringList{"No space left on device"};
     }
-    // The warning names the cause; the panel stays open, nothing is left under the program's
-    // name or beside it, nothing starts, and the next click downloads again.
+    // The warning names the cause in a few readable lines; the panel stays open, nothing is
+    // left under the program's name or beside it, nothing starts, and the next click downloads
+    // again.
     void falha() {
         QFETCH(Item, item);
-        QFETCH(QString, senha);
+        QFETCH(ServidorFtp::Opcoes, opcoes);
         QFETCH(QString, remoto);
-        QFETCH(qint64, corta);
-        QFETCH(bool, completa);
         QFETCH(bool, ouvindo);
         QFETCH(QStringList, causa);
 
-        ServidorFtp::Opcoes opcoes;
-        opcoes.senha = senha;
-        opcoes.corta = corta;
-        opcoes.corteCompleta = completa;
         ServidorFtp servidor(opcoes);
         if (!servidor.Ouvindo())
             QSKIP(qPrintable(servidor.Motivo()));
         Prepara();
-        const QByteArray programa = ModuloFalso();
+        std::unique_ptr<DiscoPequeno> disco;
+        if (!item.discoPequeno.isEmpty()) {
+            disco = std::make_unique<DiscoPequeno>(inst->Caminho(item.discoPequeno));
+            if (!disco->Montado())
+                QSKIP(qPrintable(disco->Motivo()));
+        }
+        const QByteArray programa = ModuloGrande();
         servidor.Grava(remoto, programa);
         if (ouvindo)
             Conta(servidor);
@@ -393,6 +494,7 @@ private Q_SLOTS:
         QVERIFY2(!motivo.contains(QLatin1String("inet_ntop")), qPrintable(motivo));
         for (const QString& c : causa)
             QVERIFY2(motivo.contains(c), qPrintable(motivo));
+        QVERIFY2(motivo.size() < 600, qPrintable(motivo.left(1000)));
         QCOMPARE(p.titulo, QStringLiteral("VELTO"));
         QCOMPARE(p.icone, IconeMensagem::Aviso);
         QCOMPARE(p.botoes, BotoesMensagem::Ok);
@@ -404,7 +506,7 @@ private Q_SLOTS:
             QCOMPARE(Sobras(QFileInfo(local).absolutePath(), {}), QStringList{});
 
         // Once the server has the file whole, the next click fetches it.
-        if (!ouvindo || corta >= 0) {
+        if (!ouvindo || opcoes.corta >= 0 || opcoes.sobra > 0) {
             ServidorFtp bom;
             QVERIFY(bom.Ouvindo());
             bom.Grava(item.pastaRemota + u'/' + item.arquivo, programa);
@@ -417,37 +519,75 @@ private Q_SLOTS:
         }
     }
 
-    // Cancelar in the progress window stops the download: no warning, no file, nothing
-    // started, the panel open.
+    void cancela_data() {
+        QTest::addColumn<QString>("quando"); // the click: once data arrived, once every byte
+                                             // has, once the file is in place
+        QTest::addColumn<ServidorFtp::Opcoes>("opcoes");
+        QTest::addColumn<QByteArray>("conteudo"); // empty: the program's stand-in
+        ServidorFtp::Opcoes lento;
+        lento.limite = 64 * 1024;
+        ServidorFtp::Opcoes sem226;
+        sem226.segura226 = true;
+        ServidorFtp::Opcoes moderado;
+        moderado.limite = 512 * 1024;
+        QTest::newRow("durante a transferência") << "dados" << lento << Aleatorios(4 << 20);
+        QTest::newRow("226 retido pelo servidor") << "tudo" << sem226 << Aleatorios(500);
+        QTest::newRow("depois do fim, antes do resultado") << "fim" << moderado << QByteArray();
+    }
+    // Cancelar in the progress window stops the download at once, whatever the server does,
+    // and is honoured even when the file arrived meanwhile: no warning, nothing started, the
+    // panel open, and no file unless it was complete.
     void cancela() {
-        ServidorFtp::Opcoes opcoes;
-        opcoes.limite = 64 * 1024;
+        QFETCH(QString, quando);
+        QFETCH(ServidorFtp::Opcoes, opcoes);
+        QFETCH(QByteArray, conteudo);
         SERVIDOR_E_PAINEL(servidor, opcoes);
-        servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"),
-                       Aleatorios(4 << 20));
+        if (conteudo.isEmpty())
+            conteudo = ModuloGrande();
+        servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"), conteudo);
+        const QString local = inst->Caminho(QStringLiteral("Suporte_vestranox.exe"));
         bool clicou = false;
+        QElapsedTimer desdeOClique;
         QTimer relogio;
         connect(&relogio, &QTimer::timeout, this, [&] {
             for (QWidget* w : QApplication::topLevelWidgets()) {
                 auto* progresso = qobject_cast<TFrmProgresso*>(w);
                 if (!progresso || !progresso->isVisible() || clicou)
                     continue;
-                // Once some data has arrived.
-                if (progresso->findChild<QLabel*>(QStringLiteral("LblRecebidos"))
-                        ->text()
-                        .contains(QLatin1String("de"))) {
-                    clicou = true;
-                    progresso->findChild<QPushButton*>(QStringLiteral("BtnCancelar"))->click();
+                const QString recebidos =
+                    progresso->findChild<QLabel*>(QStringLiteral("LblRecebidos"))->text();
+                const QStringList partes = recebidos.split(QStringLiteral(" de "));
+                if (quando == QLatin1String("dados") && partes.size() != 2)
+                    continue;
+                if (quando == QLatin1String("tudo") &&
+                    (partes.size() != 2 || partes[0] != partes[1]))
+                    continue;
+                if (quando == QLatin1String("fim")) {
+                    // The interface is held until the file has its name: the result is then
+                    // on its way, and the click comes before it.
+                    for (int i = 0; i < 6000 && !QFile::exists(local); ++i)
+                        QThread::msleep(5);
+                    QVERIFY(QFile::exists(local));
                 }
+                clicou = true;
+                desdeOClique.start();
+                progresso->findChild<QPushButton*>(QStringLiteral("BtnCancelar"))->click();
             }
         });
         relogio.start(50);
         GravadorMensagens gravador;
         SuporteRemoto(painel.get());
         QVERIFY(clicou);
+        // Not the 120 s the server's silence would last: Cancel does not wait for the server.
+        QVERIFY2(desdeOClique.elapsed() < 10000,
+                 qPrintable(QString::number(desdeOClique.elapsed())));
         QCOMPARE(gravador.Textos(), QStringList{});
         QVERIFY(painel->isVisible());
-        QCOMPARE(Sobras(inst->Pasta(), {}), QStringList{});
+        QVERIFY(!QFile::exists(Marca(local)));
+        const bool completo = quando == QLatin1String("fim");
+        QCOMPARE(
+            Sobras(inst->Pasta(), completo ? QStringList{"Suporte_vestranox.exe"} : QStringList{}),
+            QStringList{});
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<TFrmProgresso*>(w));
     }
