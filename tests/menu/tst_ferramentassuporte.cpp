@@ -86,6 +86,11 @@ public:
                    mount.exitCode() == 0;
         if (!montado_)
             motivo_ = "mount tmpfs: " + QString::fromLocal8Bit(mount.readAllStandardError());
+        // One page taken, so that the space left is no multiple of the chunks a transfer
+        // writes: the write that fills the disk falls short before one fails.
+        QFile ocupado(pasta + QStringLiteral("/ocupado"));
+        if (montado_ && ocupado.open(QIODevice::WriteOnly))
+            ocupado.write(QByteArray(100, 'x'));
 #else
         motivo_ = QStringLiteral("a small disk is mounted on Linux only");
 #endif
