@@ -17,13 +17,10 @@ enum class Valor { Ausente, Texto, TextoExpansivel, Numero };
 
 const QString kBase = QStringLiteral("Software\\GerenciadorTestes\\");
 
-// Writes the value under HKEY_CURRENT_USER, or in one view (KEY_WOW64_32KEY or _64KEY) of
-// HKEY_LOCAL_MACHINE.
-bool Grava(const QString& chave, Valor tipo, const QString& texto, REGSAM visao = 0) {
+bool Grava(const QString& chave, Valor tipo, const QString& texto) {
     HKEY h = nullptr;
-    if (RegCreateKeyExW(visao ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                        chave.toStdWString().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | visao,
-                        nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, chave.toStdWString().c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
         return false;
     LSTATUS r = ERROR_SUCCESS;
     if (tipo == Valor::Texto || tipo == Valor::TextoExpansivel) {
@@ -90,38 +87,14 @@ private Q_SLOTS:
         QCOMPARE(lida, pasta == QLatin1String("*") ? Recurso() : pasta);
     }
 
-    // The machine's key as a 32-bit program sees it: the value of the 32-bit view, not the
-    // 64-bit one, so that the database tool kept by the suite's 32-bit launcher is found.
-    void maquina_data() {
-        QTest::addColumn<QString>("chave"); // under HKEY_LOCAL_MACHINE\Software; "": Windows'
-        QTest::addColumn<QString>("pasta"); // "*": ProgramFiles(x86), or ProgramFiles on 32 bits
-        QTest::newRow("chave do Windows") << ""
-                                          << "*";
-        QTest::newRow("duas visões, a de 32 bits") << "GerenciadorTestes"
-                                                   << "C:\\Programas32\\";
-    }
+    // The machine's own key, as a 32-bit program reads it (where the suite's earlier 32-bit
+    // launcher kept the tool): ProgramFiles(x86) on a 64-bit Windows. Full access where the
+    // process may; otherwise the empty answer.
     void maquina() {
-        QFETCH(QString, chave);
-        QFETCH(QString, pasta);
-        QString lida;
-        if (chave.isEmpty()) {
-            lida = Plataforma::CapturaPastaProgramas();
-        } else {
-            const QString nome = "Software\\" + chave;
-            if (!Grava(nome, Valor::Texto, "C:\\Programas32", KEY_WOW64_32KEY) ||
-                !Grava(nome, Valor::Texto, "C:\\Programas64", KEY_WOW64_64KEY))
-                QSKIP("HKEY_LOCAL_MACHINE cannot be written here");
-            lida = Plataforma::CapturaPastaProgramas(Plataforma::RaizRegistro::Maquina, nome);
-            for (REGSAM visao : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-                RegDeleteKeyExW(HKEY_LOCAL_MACHINE, nome.toStdWString().c_str(), visao, 0);
-        }
-        if (lida.isEmpty())
-            QSKIP("the key cannot be opened with full access here");
-        if (pasta == QLatin1String("*")) {
-            const QString x86 = qEnvironmentVariable("ProgramFiles(x86)");
-            pasta = (x86.isEmpty() ? qEnvironmentVariable("ProgramFiles") : x86) + u'\\';
-        }
-        QCOMPARE(lida, pasta);
+        const QString pasta = Plataforma::CapturaPastaProgramas();
+        const QString x86 = qEnvironmentVariable("ProgramFiles(x86)");
+        if (!pasta.isEmpty())
+            QCOMPARE(pasta, (x86.isEmpty() ? qEnvironmentVariable("ProgramFiles") : x86) + u'\\');
     }
 
     void cleanupTestCase() { RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\GerenciadorTestes"); }

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -72,46 +73,6 @@ QByteArray ModuloGrande() {
     return modulo.isEmpty() ? modulo : modulo + Aleatorios(1 << 20);
 }
 
-// A file system of 64 KB mounted on a folder for the life of the object (Linux, as root): a
-// disk that fills up during a download.
-class DiscoPequeno {
-public:
-    explicit DiscoPequeno(const QString& pasta) : pasta_(pasta) {
-#ifdef Q_OS_LINUX
-        QDir().mkpath(pasta);
-        QProcess mount;
-        mount.start(QStringLiteral("mount"),
-                    {"-t", "tmpfs", "-o", "size=64k", "gerenciador", pasta});
-        montado_ = mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
-                   mount.exitCode() == 0;
-        if (!montado_)
-            motivo_ = "mount tmpfs: " + QString::fromLocal8Bit(mount.readAllStandardError());
-        // One page taken, so that the space left is no multiple of the chunks a transfer
-        // writes: the write that fills the disk falls short before one fails.
-        QFile ocupado(pasta + QStringLiteral("/ocupado"));
-        if (montado_ && ocupado.open(QIODevice::WriteOnly))
-            ocupado.write(QByteArray(100, 'x'));
-#else
-        motivo_ = QStringLiteral("a small disk is mounted on Linux only");
-#endif
-    }
-    ~DiscoPequeno() {
-        if (montado_)
-            QProcess::execute(QStringLiteral("umount"), {pasta_});
-    }
-    bool Montado() const {
-        return montado_;
-    }
-    const QString& Motivo() const {
-        return motivo_;
-    }
-
-private:
-    QString pasta_;
-    QString motivo_;
-    bool montado_ = false;
-};
-
 // Addresses the desktop is asked to open, caught before any browser would see them.
 class Navegador : public QObject {
     Q_OBJECT
@@ -135,7 +96,7 @@ struct Item {
     QString arquivo;
     std::function<QString(const Instalacao&)> local;
     std::function<void(QDialog*, const Instalacao&)> clique;
-    QString discoPequeno = {}; // a folder of the installation that the test fills up
+    QString discoPequeno = {}; // a folder of the installation on a disk of 64 KB
 };
 
 Item SuporteRemotoItem() {
@@ -180,35 +141,16 @@ QStringList Sobras(const QString& pasta, const QStringList& esperados) {
     return r;
 }
 
-// The database tool under a Program Files folder on a disk with 64 KB free.
+// The database tool under a Program Files folder on a disk of 64 KB.
 Item IBExpertDiscoCheioItem() {
-    Item item = IBExpertItem();
-    item.local = [](const Instalacao& i) {
-        return i.Caminho(QStringLiteral("cheio/IBExpert/ibexpert.exe"));
-    };
-    item.clique = [](QDialog* p, const Instalacao& i) {
-        IBExpertEm(p, QDir::toNativeSeparators(i.Caminho(QStringLiteral("cheio"))));
-    };
-    item.discoPequeno = QStringLiteral("cheio");
-    return item;
-}
-
-ServidorFtp::Opcoes Senha(const QString& senha) {
-    ServidorFtp::Opcoes o;
-    o.senha = senha;
-    return o;
-}
-
-ServidorFtp::Opcoes Corte(qint64 corta, bool completa) {
-    ServidorFtp::Opcoes o;
-    o.corta = corta;
-    o.corteCompleta = completa;
-    return o;
-}
-
-// The download threads still alive (each ends with its connection closed).
-qsizetype Downloads() {
-    return qApp->findChildren<Th_Download*>().size();
+    return {kPastaIBExpert, QStringLiteral("ibexpert.exe"),
+            [](const Instalacao& i) {
+                return i.Caminho(QStringLiteral("cheio/IBExpert/ibexpert.exe"));
+            },
+            [](QDialog* p, const Instalacao& i) {
+                IBExpertEm(p, QDir::toNativeSeparators(i.Caminho(QStringLiteral("cheio"))));
+            },
+            QStringLiteral("cheio")};
 }
 
 } // namespace
@@ -415,9 +357,8 @@ private Q_SLOTS:
         QCOMPARE(Sobras(QFileInfo(local).absolutePath(),
                         {item.arquivo, QFileInfo(Marca(local)).fileName()}),
                  QStringList{});
-        // A silent server cannot keep the thread, nor the program's end, waiting (without the
-        // bound on the goodbye it waited 120 s).
-        QTRY_COMPARE_WITH_TIMEOUT(Downloads(), 0, 20000);
+        // A silent server does not keep the thread, nor the program's end, waiting 120 s.
+        QTRY_VERIFY_WITH_TIMEOUT(qApp->findChildren<Th_Download*>().isEmpty(), 20000);
     }
 
     void falha_data() {
@@ -427,14 +368,11 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ouvindo");
         QTest::addColumn<QStringList>("causa"); // each in the text after the prefix
 
-        const ServidorFtp::Opcoes normal;
-        ServidorFtp::Opcoes sobra;
-        sobra.sobra = 50000;
-        ServidorFtp::Opcoes longa;
-        longa.respostaLonga = 60000;
+        using O = ServidorFtp::Opcoes;
+        const O normal;
         const QString arquivo = kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe");
         QTest::newRow("login recusado")
-            << SuporteRemotoItem() << Senha("outra") << arquivo << true << QStringList{"530"};
+            << SuporteRemotoItem() << O{.senha = "outra"} << arquivo << true << QStringList{"530"};
         QTest::newRow("pasta inexistente")
             << SuporteRemotoItem() << normal << "/httpdocs/Programas/Outra/Suporte_vestranox.exe"
             << true << QStringList{"550"};
@@ -449,14 +387,16 @@ private Q_SLOTS:
             << QStringList{"Não foi possível criar"};
         QTest::newRow("ninguém ouvindo")
             << SuporteRemotoItem() << normal << arquivo << false << QStringList{"onnect"};
-        QTest::newRow("transferência cortada") << SuporteRemotoItem() << Corte(300000, false)
+        QTest::newRow("transferência cortada") << SuporteRemotoItem() << O{.corta = 300000}
                                                << arquivo << true << QStringList{"300000 de"};
-        QTest::newRow("cortada com 226") << SuporteRemotoItem() << Corte(300000, true) << arquivo
-                                         << true << QStringList{"incompleto: 300000 de"};
-        QTest::newRow("mais bytes que o anunciado") << SuporteRemotoItem() << sobra << arquivo
-                                                    << true << QStringList{"mais bytes do que os"};
+        QTest::newRow("cortada com 226")
+            << SuporteRemotoItem() << O{.corta = 300000, .corteCompleta = true} << arquivo << true
+            << QStringList{"incompleto: 300000 de"};
+        QTest::newRow("mais bytes que o anunciado")
+            << SuporteRemotoItem() << O{.sobra = 50000} << arquivo << true
+            << QStringList{"mais bytes do que os"};
         QTest::newRow("resposta de 60.000 caracteres")
-            << SuporteRemotoItem() << longa << arquivo << true
+            << SuporteRemotoItem() << O{.respostaLonga = 60000} << arquivo << true
             << QStringList{"550 Arquivo recusado: xxx", "(resposta do servidor cortada)"};
         QTest::newRow("IBexpert: disco cheio")
             << IBExpertDiscoCheioItem() << normal << kPastaIBExpert + "/ibexpert.exe" << true
@@ -476,12 +416,17 @@ private Q_SLOTS:
         if (!servidor.Ouvindo())
             QSKIP(qPrintable(servidor.Motivo()));
         Prepara();
-        std::unique_ptr<DiscoPequeno> disco;
-        if (!item.discoPequeno.isEmpty()) {
-            disco = std::make_unique<DiscoPequeno>(inst->Caminho(item.discoPequeno));
-            if (!disco->Montado())
-                QSKIP(qPrintable(disco->Motivo()));
-        }
+        // One page of the small disk taken, so that the write that fills it falls short.
+        const QString disco =
+            item.discoPequeno.isEmpty() ? QString() : inst->Caminho(item.discoPequeno);
+        auto desmonta = qScopeGuard([&] { QProcess::execute("umount", {disco}); });
+        if (disco.isEmpty())
+            desmonta.dismiss();
+        else if (!QDir().mkpath(disco) ||
+                 QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disco}) != 0)
+            QSKIP("a tmpfs cannot be mounted here (Linux, as root)");
+        else
+            inst->Grava(item.discoPequeno + "/ocupado", "x");
         const QByteArray programa = ModuloGrande();
         servidor.Grava(remoto, programa);
         if (ouvindo)
@@ -525,19 +470,16 @@ private Q_SLOTS:
     }
 
     void cancela_data() {
-        QTest::addColumn<QString>("quando"); // the click: once data arrived, once every byte
-                                             // has, once the file is in place
+        QTest::addColumn<QString>("quando"); // the click: once data came, every byte, the file
         QTest::addColumn<ServidorFtp::Opcoes>("opcoes");
         QTest::addColumn<QByteArray>("conteudo"); // empty: the program's stand-in
-        ServidorFtp::Opcoes lento;
-        lento.limite = 64 * 1024;
-        ServidorFtp::Opcoes sem226;
-        sem226.segura226 = true;
-        ServidorFtp::Opcoes moderado;
-        moderado.limite = 512 * 1024;
-        QTest::newRow("durante a transferência") << "dados" << lento << Aleatorios(4 << 20);
-        QTest::newRow("226 retido pelo servidor") << "tudo" << sem226 << Aleatorios(500);
-        QTest::newRow("depois do fim, antes do resultado") << "fim" << moderado << QByteArray();
+        using O = ServidorFtp::Opcoes;
+        QTest::newRow("durante a transferência")
+            << "dados" << O{.limite = 64 * 1024} << Aleatorios(4 << 20);
+        QTest::newRow("226 retido pelo servidor")
+            << "tudo" << O{.segura226 = true} << Aleatorios(500);
+        QTest::newRow("depois do fim, antes do resultado")
+            << "fim" << O{.limite = 512 * 1024} << QByteArray();
     }
     // Cancelar in the progress window stops the download at once, whatever the server does,
     // and is honoured even when the file arrived meanwhile: no warning, nothing started, the
@@ -547,9 +489,8 @@ private Q_SLOTS:
         QFETCH(ServidorFtp::Opcoes, opcoes);
         QFETCH(QByteArray, conteudo);
         SERVIDOR_E_PAINEL(servidor, opcoes);
-        if (conteudo.isEmpty())
-            conteudo = ModuloGrande();
-        servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"), conteudo);
+        servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"),
+                       conteudo.isEmpty() ? ModuloGrande() : conteudo);
         const QString local = inst->Caminho(QStringLiteral("Suporte_vestranox.exe"));
         bool clicou = false;
         QElapsedTimer desdeOClique;
@@ -559,21 +500,15 @@ private Q_SLOTS:
                 auto* progresso = qobject_cast<TFrmProgresso*>(w);
                 if (!progresso || !progresso->isVisible() || clicou)
                     continue;
-                const QString recebidos =
-                    progresso->findChild<QLabel*>(QStringLiteral("LblRecebidos"))->text();
-                const QStringList partes = recebidos.split(QStringLiteral(" de "));
-                if (quando == QLatin1String("dados") && partes.size() != 2)
+                const QStringList p = progresso->findChild<QLabel*>(QStringLiteral("LblRecebidos"))
+                                          ->text()
+                                          .split(" de ");
+                if ((quando == "dados" && p.size() != 2) ||
+                    (quando == "tudo" && (p.size() != 2 || p[0] != p[1])))
                     continue;
-                if (quando == QLatin1String("tudo") &&
-                    (partes.size() != 2 || partes[0] != partes[1]))
-                    continue;
-                if (quando == QLatin1String("fim")) {
-                    // The interface is held until the file has its name: the result is then
-                    // on its way, and the click comes before it.
-                    for (int i = 0; i < 6000 && !QFile::exists(local); ++i)
-                        QThread::msleep(5);
-                    QVERIFY(QFile::exists(local));
-                }
+                // The interface held until the file has its name: the result is on its way.
+                for (int i = 0; quando == "fim" && i < 6000 && !QFile::exists(local); ++i)
+                    QThread::msleep(5);
                 clicou = true;
                 desdeOClique.start();
                 progresso->findChild<QPushButton*>(QStringLiteral("BtnCancelar"))->click();
@@ -583,16 +518,14 @@ private Q_SLOTS:
         GravadorMensagens gravador;
         SuporteRemoto(painel.get());
         QVERIFY(clicou);
-        // Not the 120 s the server's silence would last: Cancel does not wait for the server.
+        // Not the 120 s the server's silence would last.
         QVERIFY2(desdeOClique.elapsed() < 10000,
                  qPrintable(QString::number(desdeOClique.elapsed())));
         QCOMPARE(gravador.Textos(), QStringList{});
         QVERIFY(painel->isVisible());
         QVERIFY(!QFile::exists(Marca(local)));
-        const bool completo = quando == QLatin1String("fim");
-        QCOMPARE(
-            Sobras(inst->Pasta(), completo ? QStringList{"Suporte_vestranox.exe"} : QStringList{}),
-            QStringList{});
+        QCOMPARE(Sobras(inst->Pasta(), {}),
+                 quando == "fim" ? QStringList{"Suporte_vestranox.exe"} : QStringList{});
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<TFrmProgresso*>(w));
     }

@@ -431,20 +431,10 @@ private Q_SLOTS:
                                  << "Matriz" << 3 << "MATRIZ";
         QTest::newRow("primeiro na ordem do arquivo") << "10.0.0.5"
                                                       << "X" << 1 << "FILIAL";
-        // Judged as the file would hold them: the section name trimmed, the value trimmed and
-        // without its quotes.
-        QTest::newRow("apelido com brancos em volta") << "x"
-                                                      << " FILIAL\t" << 2 << "";
-        QTest::newRow("apelido com tabulação colada") << "x"
-                                                      << "\tzeta" << 2 << "";
-        QTest::newRow("servidor com brancos em volta") << " 10.0.0.5 "
-                                                       << "NOVA" << 1 << "FILIAL";
-        QTest::newRow("servidor entre aspas") << "'srv01'"
-                                              << "NOVA" << 1 << "MATRIZ";
-        QTest::newRow("servidor entre aspas e brancos") << " \" srv01 \" "
-                                                        << "NOVA" << 1 << "MATRIZ";
-        QTest::newRow("aspas desparelhadas ficam") << "'srv01\""
-                                                   << "NOVA" << 0 << "";
+        // As the file would hold them: trimmed, the value without its pair of quotes.
+        QTest::newRow("apelido com brancos") << "x" << " FILIAL\t" << 2 << "";
+        QTest::newRow("servidor com brancos") << " 10.0.0.5 " << "NOVA" << 1 << "FILIAL";
+        QTest::newRow("servidor entre aspas") << " \" srv01 \" " << "NOVA" << 1 << "MATRIZ";
     }
     void conexaoExiste() {
         QFETCH(QString, servidor);
@@ -461,47 +451,6 @@ private Q_SLOTS:
         QCOMPARE(ApelidoServidor(Pasta(inst), servidor, &encerrar), apelidoDoServidor);
         QVERIFY(!encerrar);
         QCOMPARE(msgs.Textos(), QStringList());
-    }
-
-    // What the editor stores is what reads back: written as judged, read as judged.
-    void comoGravado_data() {
-        QTest::addColumn<QString>("apelido");
-        QTest::addColumn<QString>("servidor");
-        QTest::addColumn<QString>("apelidoLido");
-        QTest::addColumn<QString>("servidorLido");
-        QTest::newRow("brancos") << " ALFA "
-                                 << "\t10.0.0.2 "
-                                 << "ALFA"
-                                 << "10.0.0.2";
-        QTest::newRow("quebra de linha no meio") << "A\rB"
-                                                 << "s\nt"
-                                                 << "A B"
-                                                 << "s t";
-        QTest::newRow("aspas duplas") << "\"Q\""
-                                      << "\"srv\""
-                                      << "\"Q\""
-                                      << "srv";
-        QTest::newRow("aspas dentro de aspas") << "Q"
-                                               << "\"' srv '\""
-                                               << "Q"
-                                               << "srv";
-        QTest::newRow("Windows-1252")
-            << u"SÃO JOSÉ €"_qs << u"ç‰"_qs << u"SÃO JOSÉ €"_qs << u"ç‰"_qs;
-    }
-    void comoGravado() {
-        QFETCH(QString, apelido);
-        QFETCH(QString, servidor);
-        QFETCH(QString, apelidoLido);
-        QFETCH(QString, servidorLido);
-        QCOMPARE(ApelidoComoGravado(apelido), apelidoLido);
-        QCOMPARE(ServidorComoGravado(servidor), servidorLido);
-        Instalacao inst;
-        QCOMPARE(IncluiConexao(Pasta(inst), ApelidoComoGravado(apelido),
-                               ServidorComoGravado(servidor), "Linux", "C:\\V", "I"),
-                 Gravacao::Gravada);
-        QCOMPARE(CarregarConexoes(Pasta(inst), false).apelidos, QStringList{apelidoLido});
-        QCOMPARE(LeConexao(Pasta(inst), apelidoLido)->servidor, servidorLido);
-        QCOMPARE(int(ConexaoExiste(Pasta(inst), servidor, apelido)), 3);
     }
 
     void apelidoServidorIlegivel() {
