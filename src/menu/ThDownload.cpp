@@ -247,7 +247,7 @@ FimDownload Th_Download::Baixa(QString* erro) {
                     .arg(QDir::toNativeSeparators(temporario.fileName()), recepcao.erroGravacao);
         } else {
             *erro = TextoCurl(c, h, rc, buffer);
-            if (recepcao.anunciado >= 0 && recebidos_.load() < recepcao.anunciado)
+            if (recebidos_.load() > 0 && recebidos_.load() < recepcao.anunciado)
                 *erro += QStringLiteral(" (%1 de %2 bytes)")
                              .arg(recebidos_.load())
                              .arg(recepcao.anunciado);
