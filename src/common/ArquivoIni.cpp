@@ -91,6 +91,12 @@ ArquivoIni::ArquivoIni(QString caminho) : caminho_(std::move(caminho)) {
     Analisa(bytes);
 }
 
+ArquivoIni ArquivoIni::DeBytes(const QByteArray& bytes) {
+    ArquivoIni r{QString()};
+    r.Analisa(bytes);
+    return r;
+}
+
 void ArquivoIni::Analisa(const QByteArray& bytes) {
     bytes_ = bytes;
     qsizetype i = 0;

@@ -16,6 +16,9 @@
 class ArquivoIni {
 public:
     explicit ArquivoIni(QString caminho);
+    // The object for these bytes as if read from a file (nothing is read; Grava() has no file
+    // to write): the parser on a buffer, for the fuzz target.
+    static ArquivoIni DeBytes(const QByteArray& bytes);
 
     const QString& Caminho() const { return caminho_; }
 

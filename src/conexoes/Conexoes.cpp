@@ -8,6 +8,7 @@
 #include "ui_Conexoes.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -137,6 +138,7 @@ TFrmConexoes::TFrmConexoes(QWidget* dono, NavegadorRede* navegador)
 }
 
 TFrmConexoes::~TFrmConexoes() {
+    EsperaResolucao(false);
     qApp->removeEventFilter(this);
     if (FrmConexoes == this)
         FrmConexoes = nullptr;
@@ -233,10 +235,27 @@ void TFrmConexoes::BitBtnCapturarClick() {
     const QString texto = Apara(no->text(0));
     if (texto.startsWith(kAmbienteRede) || texto.startsWith(kTodaRede))
         return;
-    if (ui->ChkBxIPBanco->isChecked())
-        ui->EdtServBanco->setText(FrmPrincipal->GetIP(texto));
-    else
+    if (!ui->ChkBxIPBanco->isChecked()) {
         ui->EdtServBanco->setText(texto);
+        return;
+    }
+    // The name server may take its time: the lookup runs off the interface thread while the
+    // form takes no input and shows the wait cursor.
+    EsperaResolucao(true);
+    FrmPrincipal->GetIP(
+        texto, this, [this] { EsperaResolucao(false); },
+        [this](const QString& ip) { ui->EdtServBanco->setText(ip); });
+}
+
+void TFrmConexoes::EsperaResolucao(bool esperando) {
+    if (esperando == resolvendo_)
+        return;
+    resolvendo_ = esperando;
+    setEnabled(!esperando);
+    if (esperando)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 void TFrmConexoes::CbboxEdicaoChange() {
@@ -287,7 +306,7 @@ void TFrmConexoes::BitBtnGravarClick() {
     const QString aplicacao = ui->DirEdtAplicacao->text();
     QWidget* focoServidor =
         Local() ? static_cast<QWidget*>(ui->RdBtnLocal) : static_cast<QWidget*>(ui->EdtServBanco);
-    const auto recusa = [this](const QString& texto, QWidget* foco) {
+    const auto recusa = [](const QString& texto, QWidget* foco) {
         Aviso(texto);
         foco->setFocus();
     };

@@ -71,6 +71,8 @@ private:
     void AdicionaMaquina(const QString& grupo, const QString& nome);
     void RemoveMaquina(const QString& grupo, const QString& nome);
     void ShTVRedeContextPopup(const QPoint& posicao);
+    // While a captured name is being resolved: the form disabled, the wait cursor shown.
+    void EsperaResolucao(bool esperando);
 
     std::unique_ptr<Ui::TFrmConexoes> ui;
     QButtonGroup* conexao_ = nullptr;
@@ -80,6 +82,7 @@ private:
     QTreeWidgetItem* todaRede_ = nullptr;
     QMenu* popupRede_ = nullptr;
     QString pastaAplicacao_; // where the folder dialog of DirEdtAplicacao starts
+    bool resolvendo_ = false;
 };
 
 // The form while it exists.

@@ -115,6 +115,10 @@ bool EComputador(const QString& tipos) {
 
 } // namespace
 
+bool LeMensagemDescoberta(const QByteArray& bytes) {
+    return LeMensagem(bytes).has_value();
+}
+
 DescobertaWs::DescobertaWs(QObject* pai) : QObject(pai) {}
 
 DescobertaWs::~DescobertaWs() = default;

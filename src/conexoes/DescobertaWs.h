@@ -59,3 +59,7 @@ private:
     QSet<QString> pedidos_; // metadata asked and not answered yet, per endpoint and interface
     QHash<QString, int> tentativas_; // failed metadata requests, per endpoint and interface
 };
+
+// Whether a datagram reads as a discovery message with an action: the receive loop's parser on
+// its own, for the fuzz target.
+bool LeMensagemDescoberta(const QByteArray& bytes);

@@ -1,5 +1,6 @@
 #include "conexoes/TesteConexao.h"
 
+#include "common/ClienteFirebird.h"
 #include "common/Mensagem.h"
 #include "ui_TesteConexao.h"
 
@@ -41,7 +42,13 @@ void TFrmTesteConexao::DefineHost(const QString& host) {
     ui->edtHost->setText(host);
 }
 
+void TFrmTesteConexao::DefineBanco(const QString& arquivoDbx, const QString& secao) {
+    arquivoDbx_ = arquivoDbx;
+    secaoDbx_ = secao;
+}
+
 void TFrmTesteConexao::btnPingClick() {
+    ++execucao_;
     ICMP.aoResponder = [this](const Icmp::RespostaEco& r) { ICMPReply(r); };
     ICMP.tempoLimiteMs = Icmp::kTempoLimitePadraoMs;
     ui->btnPing->setEnabled(false);
@@ -74,7 +81,11 @@ void TFrmTesteConexao::btnPingClick() {
 }
 
 void TFrmTesteConexao::ICMPReply(const Icmp::RespostaEco& resposta) {
-    ui->lstReplies->addItem(FormataLinhaResposta(resposta));
+    AdicionaLinhas({FormataLinhaResposta(resposta)});
+}
+
+void TFrmTesteConexao::AdicionaLinhas(const QStringList& linhas) {
+    ui->lstReplies->addItems(linhas);
     ui->lstReplies->scrollToBottom();
 }
 
@@ -82,19 +93,48 @@ void TFrmTesteConexao::SondaPortaBanco() {
     // A probe still under way from an earlier run adds nothing.
     delete sonda_;
     const QString host = ui->edtHost->text();
-    if (host.isEmpty() || PortaBanco == 0)
+    if (host.isEmpty() || PortaBanco == 0) {
+        VerificaBanco(host, std::nullopt);
         return;
+    }
     sonda_ = new SondaPorta(host, PortaBanco, kTempoLimitePortaMs, this);
     connect(sonda_, &SondaPorta::Terminou, this,
             [this, host, porta = PortaBanco](SondaPorta::Resultado r, qint64 ms) {
                 sonda_->deleteLater();
-                const QString linha = FormataLinhaPorta(host, porta, r, ms);
                 // During a later run the line would land among its replies; that run probes
                 // again when it ends.
-                if (linha.isEmpty() || !ui->btnPing->isEnabled())
+                if (!ui->btnPing->isEnabled())
                     return;
-                ui->lstReplies->addItem(linha);
-                ui->lstReplies->scrollToBottom();
+                const QString linha = FormataLinhaPorta(host, porta, r, ms);
+                if (!linha.isEmpty())
+                    AdicionaLinhas({linha});
+                VerificaBanco(host, r);
             });
     sonda_->Inicia();
+}
+
+void TFrmTesteConexao::VerificaBanco(const QString& hostPorta,
+                                     std::optional<SondaPorta::Resultado> porta) {
+    if (arquivoDbx_.isEmpty())
+        return;
+    BancoDbx banco;
+    if (const std::optional<CausaBanco> falta = LeBancoDbx(arquivoDbx_, secaoDbx_, &banco)) {
+        AdicionaLinhas(FormataLinhasBanco({*falta}, banco, secaoDbx_));
+        return;
+    }
+    // The port line already said that this very port does not take the connection.
+    const EnderecoBanco destino = InterpretaDatabase(banco.database);
+    const bool portaJaDita = porta && *porta != SondaPorta::Resultado::Aceita &&
+                             *porta != SondaPorta::Resultado::HostDesconhecido &&
+                             destino.porta == QString::number(PortaBanco) &&
+                             destino.host.compare(hostPorta.trimmed(), Qt::CaseInsensitive) == 0;
+    VerificaBancoEmSegundoPlano(banco, NomeBibliotecaClienteFirebird(), TempoLimiteBancoS, this,
+                                [this, banco, portaJaDita, execucao = execucao_](ResultadoBanco r) {
+                                    if (execucao != execucao_)
+                                        return;
+                                    if (portaJaDita && (r.causa == CausaBanco::PortaFechada ||
+                                                        r.causa == CausaBanco::SemResposta))
+                                        r.causa = CausaBanco::PortaFechadaJaDita;
+                                    AdicionaLinhas(FormataLinhasBanco(r, banco, secaoDbx_));
+                                });
 }

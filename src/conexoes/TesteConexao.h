@@ -2,10 +2,12 @@
 
 #include "conexoes/EcoIcmp.h"
 #include "conexoes/SondaPorta.h"
+#include "conexoes/VerificaBanco.h"
 
 #include <QDialog>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFrmTesteConexao;
@@ -27,16 +29,29 @@ public:
     // server answers. 0: no such line.
     quint16 PortaBanco = kPortaFirebird;
 
+    // Then it attaches to the database the suite's modules open: the section `secao` of the
+    // dbExpress file `arquivoDbx` (DBXCONNECTIONS.INI) names it and its user. Without a file
+    // there are no database lines.
+    void DefineBanco(const QString& arquivoDbx, const QString& secao);
+    // Seconds the attach waits for the server to take the connection.
+    int TempoLimiteBancoS = 5;
+
 public Q_SLOTS:
     void btnPingClick();
 
 private:
     void ICMPReply(const Icmp::RespostaEco& resposta);
     void SondaPortaBanco();
+    // `porta`: what the port line said about `hostPorta`, when there was a probe.
+    void VerificaBanco(const QString& hostPorta, std::optional<SondaPorta::Resultado> porta);
+    void AdicionaLinhas(const QStringList& linhas);
 
     std::unique_ptr<Ui::TFrmTesteConexao> ui;
     Icmp::ClienteEcoIcmp ICMP;
     QPointer<SondaPorta> sonda_;
+    QString arquivoDbx_;
+    QString secaoDbx_;
+    int execucao_ = 0; // runs so far: an answer of an earlier run is dropped
 };
 
 // One line of the list: "%d bytes from %s: icmp_seq=%d ttl=%d time%s%d ms", the time marker

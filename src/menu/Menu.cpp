@@ -10,6 +10,7 @@
 #include "menu/FerramentasSuporte.h"
 #include "menu/Glifos.h"
 #include "principal/Principal.h"
+#include "principal/RegistroConexoes.h"
 #include "principal/Versao.h"
 #include "ui_Menu.h"
 
@@ -289,6 +290,11 @@ void TFrmMenu::LblTestarConexaoClick() {
     // Owned by the panel: only hidden when it closes, freed with the panel.
     auto* teste = new TFrmTesteConexao(this);
     teste->DefineHost(servidor);
+    // The database line: what the modules open, the edition's dbExpress connection.
+    if (FrmPrincipal)
+        teste->DefineBanco(FrmPrincipal->PastaPrograma +
+                               QString::fromUtf16(RegistroConexoes::kArquivoDbx),
+                           RegistroConexoes::SecaoDbx(FrmPrincipal->NomePasta));
     teste->exec();
 }
 

@@ -1,7 +1,7 @@
 #include "menu/ServicoSeguranca.h"
 
+#include "common/ClienteFirebird.h"
 #include "common/Texto.h"
-#include "menu/ClienteFirebird.h"
 
 #include <QThread>
 #include <string>
@@ -66,6 +66,7 @@ void TServicoSeguranca::Anexa() {
         throw ErroServicoFirebird("nome do serviço longo demais");
 
     fb::Handle servico{};
+    const PreservaSinais sinais;
     cliente_->isc_service_attach(status_, static_cast<unsigned short>(nome.size()),
                                  nome.constData(), &servico,
                                  static_cast<unsigned short>(bloco->size()), bloco->constData());

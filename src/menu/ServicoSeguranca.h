@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menu/ConstantesFirebird.h"
+#include "common/ConstantesFirebird.h"
 #include "menu/ServicosFirebird.h"
 
 #include <QObject>

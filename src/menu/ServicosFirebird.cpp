@@ -1,7 +1,7 @@
 #include "menu/ServicosFirebird.h"
 
+#include "common/ConstantesFirebird.h"
 #include "common/Texto.h"
-#include "menu/ConstantesFirebird.h"
 
 namespace {
 

@@ -346,6 +346,12 @@ QString TFrmPrincipal::GetIP(const QString& nomeComputador) {
     return ::GetIP(nomeComputador);
 }
 
+void TFrmPrincipal::GetIP(const QString& nomeComputador, QObject* contexto,
+                          std::function<void()> resolvido,
+                          std::function<void(const QString&)> pronto) {
+    GetIPAssincrono(nomeComputador, contexto, std::move(resolvido), std::move(pronto));
+}
+
 bool TFrmPrincipal::ValidaIP(const QString& texto) {
     return ::ValidaIP(texto);
 }

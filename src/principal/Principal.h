@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 class ArquivoIni;
 class QAbstractButton;
@@ -67,6 +68,9 @@ public:
     void AlteraDBXConnection(const QString& apelido);
 
     QString GetIP(const QString& nomeComputador);
+    // The same off the interface thread (see GetIPAssincrono in principal/Enderecos.h).
+    void GetIP(const QString& nomeComputador, QObject* contexto, std::function<void()> resolvido,
+               std::function<void(const QString&)> pronto);
     static bool ValidaIP(const QString& texto);
 
     // The page the public IP lookup asks (the build's choice; tests point it at 127.0.0.1).

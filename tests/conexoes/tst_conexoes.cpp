@@ -300,6 +300,10 @@ private Q_SLOTS:
             } else {
                 e.Clica("BitBtnCapturar");
             }
+            // A name is resolved off the interface thread, with the form disabled meanwhile.
+            QCOMPARE(e.form->isEnabled(), !(ip && no.contains(u'.')));
+            QTRY_VERIFY(e.form->isEnabled());
+            QCOMPARE(QApplication::overrideCursor(), nullptr);
             QCOMPARE(e.edit("EdtServBanco")->text(), servidor);
             QCOMPARE(e.msgs.Pedidos().size(), mensagens);
             if (mensagens)

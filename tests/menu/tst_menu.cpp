@@ -11,11 +11,13 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -324,6 +326,8 @@ private Q_SLOTS:
         QFETCH(QString, host);
         QFETCH(bool, mensagem);
         inst_.Grava(QStringLiteral("CONEXOES.INI"), conexoes);
+        inst_.Grava(QStringLiteral("DBXCONNECTIONS.INI"),
+                    "[OUTRA]\r\nDatabase=C:/C.FDB\r\n[EMPRESA]\r\nDatabase=H:/X.FDB\r\n");
         GravadorMensagens caixas;
         TFrmPrincipal& janela = Janela();
         const QString arquivo = inst_.Caminho(QStringLiteral("CONEXOES.INI"));
@@ -336,6 +340,8 @@ private Q_SLOTS:
             caixas.Limpa();
             QPointer<TFrmTesteConexao> form;
             QString hostVisto;
+            QStringList banco;
+            QList<PedidoMensagem> abertura;
             bool modal = false;
             Depois d([&] {
                 form = FrmTesteConexao;
@@ -343,6 +349,17 @@ private Q_SLOTS:
                     return;
                 hostVisto = Filho<QLineEdit>(form, "edtHost")->text();
                 modal = QApplication::activeModalWidget() == form;
+                // The database line reads the edition's section of the program's dbExpress file.
+                abertura = caixas.Pedidos(); // the boxes of the opening, not of the run
+                form->PortaBanco = 0;
+                Filho<QSpinBox>(form, "spnPing")->setValue(1);
+                form->btnPingClick();
+                auto* lista = Filho<QListWidget>(form, "lstReplies");
+                // No line in time: the comparison below says so (the form must close here).
+                (void)QTest::qWaitFor(
+                    [&] { return !lista->findItems(u"Banco"_qs, Qt::MatchStartsWith).isEmpty(); });
+                for (auto* item : lista->findItems(u"Banco"_qs, Qt::MatchStartsWith))
+                    banco.append(item->text());
                 form->close();
             });
             Clica(Filho<QLabel>(painel, "LblTestarConexao"));
@@ -350,15 +367,16 @@ private Q_SLOTS:
             QCOMPARE(form->parent(), painel);
             QVERIFY(modal);
             QCOMPARE(hostVisto, host);
+            QCOMPARE(banco, QStringList{u"Banco de dados H:/X.FDB: a seção EMPRESA do "
+                                        "DBXCONNECTIONS.INI não tem User_Name e Password"_qs});
             QVERIFY(painel->isVisible());
             if (mensagem) {
-                QCOMPARE(caixas.Pedidos().size(), 1);
-                QCOMPARE(caixas.Pedidos()[0].texto,
-                         u"Não foi possível abrir o arquivo de conexões!"_qs);
-                QCOMPARE(caixas.Pedidos()[0].titulo, u"GERENCIADOR"_qs);
-                QCOMPARE(caixas.Pedidos()[0].icone, IconeMensagem::Erro);
+                QCOMPARE(abertura.size(), 1);
+                QCOMPARE(abertura[0].texto, u"Não foi possível abrir o arquivo de conexões!"_qs);
+                QCOMPARE(abertura[0].titulo, u"GERENCIADOR"_qs);
+                QCOMPARE(abertura[0].icone, IconeMensagem::Erro);
             } else {
-                QVERIFY(caixas.Pedidos().isEmpty());
+                QVERIFY(abertura.isEmpty());
             }
         });
         QDir().rmdir(arquivo);

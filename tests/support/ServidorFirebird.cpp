@@ -74,6 +74,32 @@ bool ExecutaSql(const QStringList& comandos, QString* saida) {
     return Executa(QStringLiteral("isql-fb"), {QStringLiteral("-q")}, script.toUtf8(), saida);
 }
 
+bool CriaBanco(const QString& caminho, QString* saida) {
+    return Executa(
+        QStringLiteral("isql-fb"), {QStringLiteral("-q")},
+        QStringLiteral("create database %1 user 'SYSDBA' password %2;\ncommit;\n")
+            .arg(Sql(QStringLiteral("127.0.0.1:") + caminho), Sql(QLatin1String(SenhaSysdba)))
+            .toUtf8(),
+        saida);
+}
+
+bool ApagaBanco(const QString& caminho) {
+    return Executa(
+        QStringLiteral("isql-fb"), {QStringLiteral("-q")},
+        QStringLiteral("connect %1 user 'SYSDBA' password %2;\ndrop database;\n")
+            .arg(Sql(QStringLiteral("127.0.0.1:") + caminho), Sql(QLatin1String(SenhaSysdba)))
+            .toUtf8(),
+        nullptr);
+}
+
+QString Versao() {
+    QString saida;
+    if (!Fbsvcmgr(QStringLiteral("SYSDBA"), QLatin1String(SenhaSysdba),
+                  {QStringLiteral("info_server_version")}, &saida))
+        return {};
+    return saida.section(QStringLiteral("Server version:"), 1).trimmed();
+}
+
 QList<Usuario> Usuarios() {
     QString saida;
     ExecutaSql({QStringLiteral("select sec$user_name, sec$first_name, sec$middle_name, "

@@ -31,4 +31,13 @@ bool ExecutaSql(const QStringList& comandos, QString* saida = nullptr);
 bool Fbsvcmgr(const QString& usuario, const QString& senha, const QStringList& argumentos,
               QString* saida = nullptr);
 
+// Creates an empty database at `caminho` on the server (the server's user must be able to
+// write its folder), or drops the one there; true on success.
+bool CriaBanco(const QString& caminho, QString* saida = nullptr);
+bool ApagaBanco(const QString& caminho);
+
+// The server's version as fbsvcmgr reports it ("LI-V3.0.11.33637 Firebird 3.0"); empty when
+// it does not answer.
+QString Versao();
+
 } // namespace ServidorFirebird

@@ -1,10 +1,14 @@
-#include "menu/ClienteFirebird.h"
+#include "common/ClienteFirebird.h"
 
 #include <QLibrary>
 #include <QMutex>
 #include <QMutexLocker>
 #include <map>
 #include <memory>
+
+#if !defined(_WIN32)
+#include <csignal>
+#endif
 
 namespace {
 
@@ -53,6 +57,9 @@ const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* e
                       Resolve(b, "isc_service_start", f.isc_service_start) &&
                       Resolve(b, "isc_service_query", f.isc_service_query);
     Resolve(b, "fb_interpret", f.fb_interpret);
+    Resolve(b, "isc_attach_database", f.isc_attach_database);
+    Resolve(b, "isc_detach_database", f.isc_detach_database);
+    Resolve(b, "isc_database_info", f.isc_database_info);
     if (!tudo) {
         if (erro)
             *erro = QStringLiteral("%1 não exporta a API de serviços").arg(arquivo);
@@ -62,3 +69,24 @@ const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* e
     carregados.emplace(arquivo, std::move(c));
     return carregado;
 }
+
+#if defined(_WIN32)
+struct PreservaSinais::Anteriores {};
+PreservaSinais::PreservaSinais() = default;
+PreservaSinais::~PreservaSinais() = default;
+#else
+struct PreservaSinais::Anteriores {
+    struct sigaction interrupcao {};
+    struct sigaction termino {};
+};
+
+PreservaSinais::PreservaSinais() : anteriores_(std::make_unique<Anteriores>()) {
+    sigaction(SIGINT, nullptr, &anteriores_->interrupcao);
+    sigaction(SIGTERM, nullptr, &anteriores_->termino);
+}
+
+PreservaSinais::~PreservaSinais() {
+    sigaction(SIGINT, &anteriores_->interrupcao, nullptr);
+    sigaction(SIGTERM, &anteriores_->termino, nullptr);
+}
+#endif
