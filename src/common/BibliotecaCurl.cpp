@@ -45,7 +45,9 @@ void Carrega(Carga& carga) {
                       Resolve(b, "curl_multi_info_read", f.multi_info_read) &&
                       Resolve(b, "curl_multi_poll", f.multi_poll) &&
                       Resolve(b, "curl_multi_wakeup", f.multi_wakeup) &&
-                      Resolve(b, "curl_multi_cleanup", f.multi_cleanup);
+                      Resolve(b, "curl_multi_cleanup", f.multi_cleanup) &&
+                      Resolve(b, "curl_slist_append", f.slist_append) &&
+                      Resolve(b, "curl_slist_free_all", f.slist_free_all);
     if (!tudo) {
         carga.erro = QStringLiteral("%1 não exporta as funções esperadas (libcurl 7.68 ou mais "
                                     "nova)")
@@ -93,8 +95,19 @@ void TransferenciaCurl::Encerra() {
         const std::lock_guard trava(mutexMulti_);
         std::swap(multi, multi_);
     }
-    if (multi)
-        c_->multi_cleanup(multi);
+    if (!multi)
+        return;
+    // The goodbye (FTP's QUIT) is sent by the multi handle's own closing handle, which takes
+    // its time limits from the easy handle added last: a handle that is never run, added only
+    // to lend it a short limit, keeps a server that never answers from holding us up.
+    if (CURL* curto = c_->easy_init()) {
+        c_->easy_setopt(curto, CURLOPT_SERVER_RESPONSE_TIMEOUT, kLimiteDespedidaS);
+        c_->easy_setopt(curto, CURLOPT_NOSIGNAL, 1L);
+        if (c_->multi_add_handle(multi, curto) == CURLM_OK)
+            c_->multi_remove_handle(multi, curto);
+        c_->easy_cleanup(curto);
+    }
+    c_->multi_cleanup(multi);
 }
 
 CURLcode TransferenciaCurl::Executa(const FuncoesCurl* c, CURL* curl) {

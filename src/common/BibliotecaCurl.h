@@ -31,6 +31,8 @@ struct FuncoesCurl {
                             int* prontos);
     CURLMcode (*multi_wakeup)(CURLM* multi);
     CURLMcode (*multi_cleanup)(CURLM* multi);
+    curl_slist* (*slist_append)(curl_slist* lista, const char* texto);
+    void (*slist_free_all)(curl_slist* lista);
 };
 
 // The loaded library with curl_global_init done, or nullptr when it cannot be loaded or
@@ -46,8 +48,9 @@ QString NomeBibliotecaCurl();
 // the FTP downloads share it.
 //
 // A finished transfer's connection stays in the multi handle until Encerra() or the object
-// goes away; closing it may send a goodbye and wait for the server's answer (FTP's QUIT), so a
-// caller that must not wait reports its result first and closes afterwards.
+// goes away; closing it may send a goodbye and wait for the server's answer (FTP's QUIT, at
+// most kLimiteDespedidaS seconds), so a caller that must not wait reports its result first
+// and closes afterwards.
 class TransferenciaCurl {
 public:
     TransferenciaCurl() = default;
@@ -61,8 +64,10 @@ public:
     CURLcode Executa(const FuncoesCurl* c, CURL* curl);
 
     // Closes the connections that finished transfers left open (FTP says QUIT and waits for
-    // the answer), now rather than when the object goes away. Same thread as Executa.
+    // the answer, at most kLimiteDespedidaS seconds), now rather than when the object goes
+    // away. Same thread as Executa.
     void Encerra();
+    static constexpr long kLimiteDespedidaS = 2;
 
     // Stops the transfer under way, and any later one before it starts. Thread-safe.
     void Abortar();

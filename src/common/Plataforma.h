@@ -52,8 +52,9 @@ bool AbreNoSistema(const QString& alvo, Exibicao exibicao = Exibicao::Normal);
 bool AbrePrograma(const QString& caminhoCompleto);
 
 // Where programs are installed, ending in the delimiter, or an empty text. On Windows the
-// value "ProgramFilesDir" of HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion,
-// the key opened with full access (KEY_ALL_ACCESS): empty when the key cannot be opened so;
+// value "ProgramFilesDir" of HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion
+// as a 32-bit program reads it (on a 64-bit Windows "C:\Program Files (x86)"), the key opened
+// with full access (KEY_ALL_ACCESS): empty when the key cannot be opened so;
 // when the value cannot be read as text, or is empty, the current folder's drive followed by
 // "\Arquivos de Programas". Elsewhere /opt/.
 QString CapturaPastaProgramas();

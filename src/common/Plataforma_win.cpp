@@ -153,33 +153,44 @@ QString CapturaPastaProgramas() {
 }
 
 QString CapturaPastaProgramas(RaizRegistro raiz, const QString& chave) {
-    HKEY h = nullptr;
     // Full access, as installations have always asked: where it is refused, the tool has
-    // been kept at the root of the current drive, and is looked for there still.
-    if (RegOpenKeyExW(raiz == RaizRegistro::Maquina ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                      Largo(chave).c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS)
-        return {};
+    // been kept at the root of the current drive, and is looked for there still. The key as a
+    // 32-bit program sees it: the suite's earlier, 32-bit launcher read "Program Files (x86)"
+    // on a 64-bit Windows and kept the tool there, where this 64-bit build must find it. A
+    // system whose 32-bit view has no value (no 32-bit support) gives its own.
+    bool aberta = false;
     QString valor;
-    DWORD tipo = 0;
-    DWORD tamanho = 0;
-    if (RegQueryValueExW(h, L"ProgramFilesDir", nullptr, &tipo, nullptr, &tamanho) ==
-            ERROR_SUCCESS &&
-        (tipo == REG_SZ || tipo == REG_EXPAND_SZ)) {
-        std::vector<wchar_t> buf(tamanho / sizeof(wchar_t) + 1, L'\0');
-        DWORD lidos = DWORD(buf.size() * sizeof(wchar_t));
-        if (RegQueryValueExW(h, L"ProgramFilesDir", nullptr, &tipo,
-                             reinterpret_cast<BYTE*>(buf.data()), &lidos) == ERROR_SUCCESS) {
-            valor = QString::fromWCharArray(buf.data()); // up to the first NUL
-            if (tipo == REG_EXPAND_SZ) {
-                const std::wstring origem = Largo(valor);
-                const DWORD n = ExpandEnvironmentStringsW(origem.c_str(), nullptr, 0);
-                std::vector<wchar_t> exp(n + 1, L'\0');
-                if (n > 0 && ExpandEnvironmentStringsW(origem.c_str(), exp.data(), n + 1) > 0)
-                    valor = QString::fromWCharArray(exp.data());
+    for (const REGSAM visao : {REGSAM(KEY_WOW64_32KEY), REGSAM(KEY_WOW64_64KEY)}) {
+        HKEY h = nullptr;
+        if (RegOpenKeyExW(raiz == RaizRegistro::Maquina ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                          Largo(chave).c_str(), 0, KEY_ALL_ACCESS | visao, &h) != ERROR_SUCCESS)
+            continue;
+        aberta = true;
+        DWORD tipo = 0;
+        DWORD tamanho = 0;
+        if (RegQueryValueExW(h, L"ProgramFilesDir", nullptr, &tipo, nullptr, &tamanho) ==
+                ERROR_SUCCESS &&
+            (tipo == REG_SZ || tipo == REG_EXPAND_SZ)) {
+            std::vector<wchar_t> buf(tamanho / sizeof(wchar_t) + 1, L'\0');
+            DWORD lidos = DWORD(buf.size() * sizeof(wchar_t));
+            if (RegQueryValueExW(h, L"ProgramFilesDir", nullptr, &tipo,
+                                 reinterpret_cast<BYTE*>(buf.data()), &lidos) == ERROR_SUCCESS) {
+                valor = QString::fromWCharArray(buf.data()); // up to the first NUL
+                if (tipo == REG_EXPAND_SZ) {
+                    const std::wstring origem = Largo(valor);
+                    const DWORD n = ExpandEnvironmentStringsW(origem.c_str(), nullptr, 0);
+                    std::vector<wchar_t> exp(n + 1, L'\0');
+                    if (n > 0 && ExpandEnvironmentStringsW(origem.c_str(), exp.data(), n + 1) > 0)
+                        valor = QString::fromWCharArray(exp.data());
+                }
             }
         }
+        RegCloseKey(h);
+        if (!valor.isEmpty())
+            break;
     }
-    RegCloseKey(h);
+    if (!aberta)
+        return {};
     if (!valor.isEmpty())
         return valor.endsWith(u'\\') ? valor : valor + u'\\';
     // A value of another type, or none, or an empty one (which would make the tool's path a

@@ -73,6 +73,16 @@ QByteArray ParaWindows1252(QStringView texto) {
     return r;
 }
 
+QString ForaDoWindows1252(QStringView texto) {
+    for (qsizetype i = 0; i < texto.size(); ++i) {
+        if (texto[i].isHighSurrogate() && i + 1 < texto.size() && texto[i + 1].isLowSurrogate())
+            return texto.sliced(i, 2).toString();
+        if (texto[i] != u'?' && ByteDe(texto[i].unicode()) == '?')
+            return texto.sliced(i, 1).toString();
+    }
+    return {};
+}
+
 bool IguaisSemCaixaAscii(QByteArrayView a, QByteArrayView b) {
     if (a.size() != b.size())
         return false;

@@ -20,6 +20,9 @@ QByteArrayView Apara(QByteArrayView bytes);
 // A character with no Windows-1252 byte is written as '?'.
 QString DeWindows1252(QByteArrayView bytes);
 QByteArray ParaWindows1252(QStringView texto);
+// The first character of `texto` that has no Windows-1252 byte (a surrogate pair is one
+// character), or an empty text when every one has one.
+QString ForaDoWindows1252(QStringView texto);
 
 // Compares two byte strings ignoring the case of the ASCII letters only.
 bool IguaisSemCaixaAscii(QByteArrayView a, QByteArrayView b);

@@ -307,8 +307,11 @@ void TFrmConexoes::BtnEscolherClick() {
 }
 
 void TFrmConexoes::BitBtnGravarClick() {
-    const QString apelido = ui->EdtApelido->text();
-    const QString servidor = ui->EdtServBanco->text();
+    // Judged, and stored, as the registry will read them back: " ALFA" is ALFA, so it must not
+    // pass the duplicate check beside ALFA and then overwrite it.
+    const QString apelido =
+        MaiusculasAscii(RegistroConexoes::ApelidoComoGravado(ui->EdtApelido->text()));
+    const QString servidor = RegistroConexoes::ServidorComoGravado(ui->EdtServBanco->text());
     const QString aplicacao = ui->DirEdtAplicacao->text();
     QWidget* focoServidor =
         Local() ? static_cast<QWidget*>(ui->RdBtnLocal) : static_cast<QWidget*>(ui->EdtServBanco);
@@ -316,14 +319,31 @@ void TFrmConexoes::BitBtnGravarClick() {
         Aviso(texto);
         foco->setFocus();
     };
-    if (Apara(apelido).isEmpty())
+    if (apelido.isEmpty())
         return recusa(QStringLiteral("Informe o Apelido do Servidor!"), ui->EdtApelido);
     if (Apara(aplicacao).isEmpty())
         return recusa(QStringLiteral("Informe o Servidor de Aplicação!"), ui->DirEdtAplicacao);
-    if (Apara(servidor).isEmpty())
+    if (servidor.isEmpty())
         return recusa(QStringLiteral("Informe o nome ou IP da máquina."), ui->EdtServBanco);
-    if (ui->ChkBxIPBanco->isChecked() && !TFrmPrincipal::ValidaIP(Apara(servidor)))
+    if (ui->ChkBxIPBanco->isChecked() && !TFrmPrincipal::ValidaIP(servidor))
         return recusa(QStringLiteral("Endereço IP inválido.    "), ui->EdtServBanco);
+    // The file holds Windows-1252 bytes: a character it has no byte for would be stored as
+    // '?', and two such aliases would become one section.
+    const struct {
+        const QString& texto;
+        const char* campo;
+        QWidget* foco;
+    } campos[] = {{apelido, "Apelido do Servidor", ui->EdtApelido},
+                  {servidor, "Servidor do Banco", ui->EdtServBanco},
+                  {aplicacao, "Servidor da Aplicação", ui->DirEdtAplicacao}};
+    for (const auto& c : campos) {
+        const QString fora = ForaDoWindows1252(c.texto);
+        if (!fora.isEmpty())
+            return recusa(QStringLiteral("O campo \"%1\" contém o caractere \"%2\", que o "
+                                         "arquivo de conexões não pode guardar.")
+                              .arg(QString::fromUtf8(c.campo), fora),
+                          c.foco);
+    }
 
     const quint16 r = FrmPrincipal->ConexaoExiste(servidor, apelido);
     const bool apelidoExiste = r == 2 || r == 3;

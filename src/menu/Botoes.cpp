@@ -114,10 +114,15 @@ void TFrmConfigBotoes::BtBtnFecharClick() {
 }
 
 void TFrmConfigBotoes::keyPressEvent(QKeyEvent* evento) {
-    // No key handling of its own: Escape does not close the dialog.
-    if (evento->key() == Qt::Key_Escape) {
+    // No key handling of its own: Escape does not close the dialog, and Return or Enter on a
+    // box does not press "Fechar" (a focused "Fechar" still takes them itself).
+    switch (evento->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
         evento->accept();
         return;
+    default:
+        QDialog::keyPressEvent(evento);
     }
-    QDialog::keyPressEvent(evento);
 }

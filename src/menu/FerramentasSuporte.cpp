@@ -75,6 +75,10 @@ bool Baixa(QDialog* painel, const QString& pasta, const QString& arquivo, const 
         espera.quit();
     });
     QObject::connect(progresso, &TFrmProgresso::CancelarClick, th, &Th_Download::Cancela);
+    // The user's Cancel is honoured also when the download ended meanwhile, its result still
+    // on the way: nothing is started, nothing is reported.
+    bool cancelou = false;
+    QObject::connect(progresso, &TFrmProgresso::CancelarClick, &espera, [&] { cancelou = true; });
     QTimer relogio;
     QObject::connect(&relogio, &QTimer::timeout, &espera, [&] {
         if (progresso && th)
@@ -92,6 +96,8 @@ bool Baixa(QDialog* painel, const QString& pasta, const QString& arquivo, const 
             th->Cancela();
         return false;
     }
+    if (cancelou)
+        return false;
     if (fim == FimDownload::Falhou)
         MostraMensagem(QStringLiteral("Servidor de atualizações não disponível no momento.\r"
                                       "Verifique sua conexão com a internet ou tente mais "

@@ -10,20 +10,63 @@
 
 namespace {
 
+// The server's words go into a message box: this many characters at most.
+constexpr qsizetype kMaxTextoServidor = 300;
+
+// The temporary file, unbuffered: every write reaches the system at once, so that a write
+// that falls short is seen where it happens and its cause (errno) is not lost in a buffer.
+class ArquivoParcial : public QTemporaryFile {
+public:
+    using QTemporaryFile::QTemporaryFile;
+    bool Abre() { return open(QIODevice::ReadWrite | QIODevice::Unbuffered); }
+};
+
 struct Recepcao {
     QFile* arquivo = nullptr;
+    const TransferenciaCurl* transferencia = nullptr;
     std::atomic<qint64>* recebidos = nullptr;
     std::atomic<qint64>* tamanho = nullptr;
     QString erroGravacao;   // why the file could not take the data
-    QByteArray ultimaLinha; // the server's last reply line
+    QByteArray ultimaLinha; // the server's last reply line, its first bytes only
+    bool linhaCortada = false;
+    qint64 anunciado = -1; // the size the server announced (-1: none)
+    bool excedeu = false;  // the server sent more than it announced
 };
+
+// The size in a reply to SIZE ("213 100000"), or in the "(100000 bytes)" of the reply that
+// opens the transfer; -1 when the line tells none.
+qint64 TamanhoAnunciado(const QByteArray& linha) {
+    bool ok = false;
+    qint64 n = -1;
+    if (linha.startsWith("213 ")) {
+        n = linha.mid(4).trimmed().toLongLong(&ok);
+    } else if (linha.startsWith("150") || linha.startsWith("125")) {
+        const qsizetype fim = linha.lastIndexOf(" bytes)");
+        const qsizetype inicio = fim < 0 ? -1 : linha.lastIndexOf('(', fim);
+        if (inicio >= 0)
+            n = linha.mid(inicio + 1, fim - inicio - 1).toLongLong(&ok);
+    }
+    return ok && n >= 0 ? n : -1;
+}
 
 size_t Grava(char* dados, size_t tamanho, size_t n, void* usuario) {
     auto* r = static_cast<Recepcao*>(usuario);
     const qint64 total = qint64(tamanho * n);
-    if (r->arquivo->write(dados, total) != total) {
-        r->erroGravacao = r->arquivo->errorString();
-        return 0; // stops the transfer
+    // Beyond the announced size the file is not the one announced: stop at once rather than
+    // take whatever the server goes on sending.
+    if (r->anunciado >= 0 && r->recebidos->load() + total > r->anunciado) {
+        r->excedeu = true;
+        return 0;
+    }
+    // A short write is no error yet: the rest is written again, and the write that then takes
+    // nothing says why (a full disk: "No space left on device").
+    for (qint64 feito = 0; feito < total;) {
+        const qint64 escritos = r->arquivo->write(dados + feito, total - feito);
+        if (escritos <= 0) {
+            r->erroGravacao = r->arquivo->errorString();
+            return 0; // stops the transfer
+        }
+        feito += escritos;
     }
     r->recebidos->fetch_add(total);
     return size_t(total);
@@ -31,9 +74,18 @@ size_t Grava(char* dados, size_t tamanho, size_t n, void* usuario) {
 
 size_t Resposta(char* dados, size_t tamanho, size_t n, void* usuario) {
     auto* r = static_cast<Recepcao*>(usuario);
-    const QByteArray linha = QByteArray(dados, qsizetype(tamanho * n)).trimmed();
-    if (!linha.isEmpty())
+    // Only the first bytes are kept: a hostile server may send a line of any length.
+    constexpr size_t kGuardados = 4 * kMaxTextoServidor;
+    const QByteArray linha = QByteArray(dados, qsizetype(qMin(tamanho * n, kGuardados))).trimmed();
+    if (!linha.isEmpty()) {
         r->ultimaLinha = linha;
+        r->linhaCortada = tamanho * n > kGuardados;
+        const qint64 anunciado = TamanhoAnunciado(linha);
+        if (anunciado >= 0 && (r->anunciado < 0 || linha.startsWith("213"))) {
+            r->anunciado = anunciado;
+            r->tamanho->store(anunciado);
+        }
+    }
     return tamanho * n;
 }
 
@@ -41,7 +93,26 @@ int Progresso(void* usuario, curl_off_t total, curl_off_t, curl_off_t, curl_off_
     auto* r = static_cast<Recepcao*>(usuario);
     if (total > 0)
         r->tamanho->store(total);
-    return 0;
+    // libcurl asks at least once a second, also while it waits inside a call for a server's
+    // reply (the "226" after the data), where Abortar() cannot wake it.
+    return r->transferencia->Abortada() ? 1 : 0;
+}
+
+// A server's reply line as the warning shows it: at most kMaxTextoServidor characters, and
+// said to be cut when it was longer.
+QString TextoServidor(const QByteArray& linha, bool cortada) {
+    QString texto = QString::fromUtf8(linha);
+    if (texto.size() > kMaxTextoServidor) {
+        texto.truncate(kMaxTextoServidor);
+        cortada = true;
+    }
+    return cortada ? texto + QStringLiteral("… (resposta do servidor cortada)") : texto;
+}
+
+QString Excedeu(qint64 anunciado) {
+    return QStringLiteral("O servidor enviou mais bytes do que os %1 que anunciou: o arquivo "
+                          "recebido não é o anunciado.")
+        .arg(anunciado);
 }
 
 // The words libcurl gives for a failure, without the noise it leaves in its error buffer in
@@ -103,10 +174,10 @@ FimDownload Th_Download::Baixa(QString* erro) {
     // The data goes to a file of another name beside the program's place, renamed only when
     // complete.
     const QFileInfo destino(pedido_.caminhoLocal);
-    QTemporaryFile temporario(destino.absolutePath() + u'/' + destino.fileName() +
+    ArquivoParcial temporario(destino.absolutePath() + u'/' + destino.fileName() +
                               QStringLiteral(".XXXXXX.parcial"));
     temporario.setAutoRemove(true); // until it takes the program's name
-    if (!temporario.open()) {
+    if (!temporario.Abre()) {
         *erro =
             QStringLiteral("Não foi possível criar um arquivo em %1: %2")
                 .arg(QDir::toNativeSeparators(destino.absolutePath()), temporario.errorString());
@@ -121,6 +192,7 @@ FimDownload Th_Download::Baixa(QString* erro) {
     CURL* h = curl.get();
     Recepcao recepcao;
     recepcao.arquivo = &temporario;
+    recepcao.transferencia = &transferencia_;
     recepcao.recebidos = &recebidos_;
     recepcao.tamanho = &tamanho_;
     char buffer[CURL_ERROR_SIZE] = {};
@@ -137,6 +209,15 @@ FimDownload Th_Download::Baixa(QString* erro) {
     c->easy_setopt(h, CURLOPT_FTPPORT, "-");
     c->easy_setopt(h, CURLOPT_FTP_USE_EPRT, 0L);
     c->easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
+    // The announced size is checked here, not by libcurl: left to itself it stops reading at
+    // that size and drops what the server sends beyond it without a word. So libcurl asks no
+    // size and reads to the end, and the SIZE it would have sent goes just before RETR, its
+    // answer read by Resposta ('*': a server that refuses SIZE is no error).
+    const QByteArray pedidoTamanho = "*SIZE " + pedido_.arquivoRemoto.toUtf8();
+    std::unique_ptr<curl_slist, void (*)(curl_slist*)> antesRetr(
+        c->slist_append(nullptr, pedidoTamanho.constData()), c->slist_free_all);
+    c->easy_setopt(h, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+    c->easy_setopt(h, CURLOPT_PREQUOTE, antesRetr.get());
     c->easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
     c->easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 120L);
     c->easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -158,22 +239,21 @@ FimDownload Th_Download::Baixa(QString* erro) {
     if (transferencia_.Abortada() || rc == CURLE_ABORTED_BY_CALLBACK)
         return FimDownload::Cancelado;
     if (rc != CURLE_OK) {
-        if (rc == CURLE_WRITE_ERROR && !recepcao.erroGravacao.isEmpty()) {
+        if (rc == CURLE_WRITE_ERROR && recepcao.excedeu) {
+            *erro = Excedeu(recepcao.anunciado);
+        } else if (rc == CURLE_WRITE_ERROR && !recepcao.erroGravacao.isEmpty()) {
             *erro =
                 QStringLiteral("Não foi possível gravar %1: %2")
                     .arg(QDir::toNativeSeparators(temporario.fileName()), recepcao.erroGravacao);
         } else {
             *erro = TextoCurl(c, h, rc, buffer);
-            if (rc == CURLE_PARTIAL_FILE) {
-                curl_off_t anunciado = -1;
-                c->easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &anunciado);
+            if (recebidos_.load() > 0 && recebidos_.load() < recepcao.anunciado)
                 *erro += QStringLiteral(" (%1 de %2 bytes)")
                              .arg(recebidos_.load())
-                             .arg(qint64(anunciado));
-            }
+                             .arg(recepcao.anunciado);
             // The server's own words, when its last reply refused something.
             if (recepcao.ultimaLinha.startsWith('4') || recepcao.ultimaLinha.startsWith('5'))
-                *erro += u'\r' + QString::fromUtf8(recepcao.ultimaLinha);
+                *erro += u'\r' + TextoServidor(recepcao.ultimaLinha, recepcao.linhaCortada);
         }
         return FimDownload::Falhou;
     }
@@ -184,15 +264,21 @@ FimDownload Th_Download::Baixa(QString* erro) {
                     .arg(QDir::toNativeSeparators(temporario.fileName()), temporario.errorString());
         return FimDownload::Falhou;
     }
-    curl_off_t anunciado = -1;
-    c->easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &anunciado);
+    const qint64 anunciado = recepcao.anunciado;
     const qint64 gravados = temporario.size();
-    if (anunciado >= 0 && gravados != qint64(anunciado)) {
-        *erro = QStringLiteral("Arquivo recebido incompleto: %1 de %2 bytes.")
-                    .arg(gravados)
-                    .arg(qint64(anunciado));
+    if (anunciado >= 0 && gravados > anunciado) {
+        *erro = Excedeu(anunciado);
         return FimDownload::Falhou;
     }
+    if (anunciado >= 0 && gravados < anunciado) {
+        *erro = QStringLiteral("Arquivo recebido incompleto: %1 de %2 bytes.")
+                    .arg(gravados)
+                    .arg(anunciado);
+        return FimDownload::Falhou;
+    }
+    // A Cancel that came while the file was being checked is still honoured.
+    if (transferencia_.Abortada())
+        return FimDownload::Cancelado;
     temporario.close();
     // A program: whoever may read it may run it.
     temporario.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |

@@ -24,14 +24,16 @@ enum class FimDownload { Concluido, Falhou, Cancelado };
 // folder, then RETR.
 //
 // The file arrives in a temporary file beside the program's place and takes the program's
-// name only once the transfer is complete and its size is the one the server announced: a
-// download that breaks off, fails or is cancelled leaves nothing under that name (and no
-// temporary file either).
+// name only once the transfer is complete and its size is the one the server announced (its
+// answer to SIZE, asked just before RETR; more bytes than that stop the transfer): a download
+// that breaks off, fails or is cancelled leaves nothing under that name (and no temporary file
+// either).
 //
 // Time limits: 120 seconds to connect; no read time-out of its own, but a transfer that
 // receives nothing at all for 120 seconds is given up (a connection that died without
 // closing, as behind a NAT that forgot it, would otherwise wait for ever; a slow line that
-// still delivers is never cut). Cancela() stops it at any moment.
+// still delivers is never cut). Cancela() stops it at any moment, within about a second also
+// while libcurl waits inside a call for the server's reply.
 //
 // The result comes once, through the queued signal Terminado, before the connection is
 // closed. The thread frees itself when it ends; the application object, its parent, stops and

@@ -67,11 +67,19 @@ std::vector<qsizetype> OrdenaApelidos(const QStringList& secoes) {
 }
 
 QString ApelidoServidorEm(const ArquivoIni& ini, const QString& servidor) {
+    const QString gravado = ServidorComoGravado(servidor);
     const QStringList secoes = ini.Secoes();
     for (const QString& secao : secoes)
-        if (ini.LeTexto(secao, kServidor) == servidor)
+        if (ini.LeTexto(secao, kServidor) == gravado)
             return secao;
     return {};
+}
+
+// A name or value never spans lines in the file: a line break is written as a blank.
+QString UmaLinha(QString texto) {
+    texto.replace(u'\r', u' ');
+    texto.replace(u'\n', u' ');
+    return texto;
 }
 
 bool EstaEmBranco(const QString& texto) {
@@ -102,6 +110,20 @@ Gravacao GravaConexao(const QString& pastaPrograma, const QString* anterior, con
 }
 
 } // namespace
+
+QString ApelidoComoGravado(const QString& apelido) {
+    return UmaLinha(Apara(apelido));
+}
+
+QString ServidorComoGravado(const QString& servidor) {
+    QString v = UmaLinha(servidor);
+    for (;;) {
+        v = Apara(v);
+        if (v.size() < 2 || (v.front() != u'"' && v.front() != u'\'') || v.back() != v.front())
+            return v;
+        v = v.sliced(1, v.size() - 2);
+    }
+}
 
 ListaConexoes CarregarConexoes(const QString& pastaPrograma, bool selecionaAtivo) {
     ListaConexoes r;
@@ -184,9 +206,10 @@ quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor, con
     quint16 r = 0;
     {
         const ArquivoIni ini(CaminhoConexoes(pastaPrograma));
+        const QString gravado = ApelidoComoGravado(apelido);
         const QStringList secoes = ini.Secoes();
         for (const QString& secao : secoes) {
-            if (QString::compare(secao, apelido, Qt::CaseInsensitive) == 0) {
+            if (QString::compare(secao, gravado, Qt::CaseInsensitive) == 0) {
                 r += 2;
                 break;
             }

@@ -76,15 +76,24 @@ Gravacao AlteraConexao(const QString& pastaPrograma, const QString& apelidoAnter
 // "Conexão excluida com sucesso!". The caller reloads its lists in every case.
 Gravacao ExcluiConexao(const QString& pastaPrograma, const QString& apelido, bool anuncia);
 
-// The alias of the first entry, in file order, whose "Servidor" equals `servidor` exactly
-// (letter case included); empty when none. When the file cannot be read it shows "Erro ao
-// abrir o arquivo de conexões.", returns empty and sets *encerrar: the program is then to end
-// (the window calls QCoreApplication::quit()).
+// An alias as its section name reads back once written: trimmed, a line break a blank.
+QString ApelidoComoGravado(const QString& apelido);
+// A server as its "Servidor" value reads back once written: trimmed, a line break a blank,
+// without the pair of quotes that reading would remove (" '10.0.0.2' " is 10.0.0.2). Written
+// again, it reads back as itself.
+QString ServidorComoGravado(const QString& servidor);
+
+// The alias of the first entry, in file order, whose "Servidor" equals `servidor` as it would
+// be stored (ServidorComoGravado) exactly (letter case included); empty when none. When the file
+// cannot be read it shows "Erro ao abrir o arquivo de conexões.", returns empty and sets *encerrar:
+// the program is then to end (the window calls QCoreApplication::quit()).
 QString ApelidoServidor(const QString& pastaPrograma, const QString& servidor,
                         bool* encerrar = nullptr);
 
 // 1 when some entry has this server (see ApelidoServidor) + 2 when a section with this alias
 // exists (letter case ignored). A file that cannot be read behaves as in ApelidoServidor.
+// Both are looked for as the file would hold them (ApelidoComoGravado, ServidorComoGravado):
+// " ALFA" is ALFA.
 quint16 ConexaoExiste(const QString& pastaPrograma, const QString& servidor, const QString& apelido,
                       bool* encerrar = nullptr);
 

@@ -17,10 +17,12 @@ enum class Valor { Ausente, Texto, TextoExpansivel, Numero };
 
 const QString kBase = QStringLiteral("Software\\GerenciadorTestes\\");
 
-bool Grava(const QString& chave, Valor tipo, const QString& texto) {
+// Under HKEY_CURRENT_USER, or in one view of HKEY_LOCAL_MACHINE.
+bool Grava(const QString& chave, Valor tipo, const QString& texto, REGSAM visao = 0) {
     HKEY h = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, chave.toStdWString().c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(visao ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                        chave.toStdWString().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | visao,
+                        nullptr, &h, nullptr) != ERROR_SUCCESS)
         return false;
     LSTATUS r = ERROR_SUCCESS;
     if (tipo == Valor::Texto || tipo == Valor::TextoExpansivel) {
@@ -87,11 +89,38 @@ private Q_SLOTS:
         QCOMPARE(lida, pasta == QLatin1String("*") ? Recurso() : pasta);
     }
 
-    // The machine's own key: full access where the process may, a folder ending in the
-    // delimiter; otherwise the empty answer.
+    // HKEY_LOCAL_MACHINE as a 32-bit program reads it (where the suite's earlier 32-bit
+    // launcher kept the tool), the 64-bit view where the 32-bit one has no value.
+    void maquina_data() {
+        QTest::addColumn<QString>("v32"); // the value in each view ("": none)
+        QTest::addColumn<QString>("v64");
+        QTest::addColumn<QString>("pasta");
+        QTest::newRow("as duas visões: a de 32 bits") << "C:\\P32"
+                                                      << "C:\\P64"
+                                                      << "C:\\P32\\";
+        QTest::newRow("só a de 64 bits") << ""
+                                         << "C:\\P64"
+                                         << "C:\\P64\\";
+    }
     void maquina() {
-        const QString pasta = Plataforma::CapturaPastaProgramas();
-        QVERIFY2(pasta.isEmpty() || pasta.endsWith(u'\\'), qPrintable(pasta));
+        QFETCH(QString, v32);
+        QFETCH(QString, v64);
+        QFETCH(QString, pasta);
+        const QString nome = "Software\\GerenciadorTestes";
+        const auto apaga = [&] {
+            for (REGSAM visao : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+                RegDeleteKeyExW(HKEY_LOCAL_MACHINE, nome.toStdWString().c_str(), visao, 0);
+        };
+        apaga();
+        if ((!v32.isEmpty() && !Grava(nome, Valor::Texto, v32, KEY_WOW64_32KEY)) ||
+            !Grava(nome, Valor::Texto, v64, KEY_WOW64_64KEY))
+            QSKIP("HKEY_LOCAL_MACHINE cannot be written here");
+        const QString lida =
+            Plataforma::CapturaPastaProgramas(Plataforma::RaizRegistro::Maquina, nome);
+        apaga();
+        QCOMPARE(lida, pasta);
+        const QString windows = Plataforma::CapturaPastaProgramas();
+        QVERIFY2(windows.isEmpty() || windows.endsWith(u'\\'), qPrintable(windows));
     }
 
     void cleanupTestCase() { RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\GerenciadorTestes"); }

@@ -50,6 +50,7 @@ private Q_SLOTS:
         QFETCH(QString, texto);
         QCOMPARE(DeWindows1252(bytes), texto);
         QCOMPARE(ParaWindows1252(texto), bytes);
+        QCOMPARE(ForaDoWindows1252(texto), QString());
     }
 
     void todosOsBytesVoltam() {
@@ -62,6 +63,8 @@ private Q_SLOTS:
     void semByteViraInterrogacao() {
         QCOMPARE(ParaWindows1252(u"a\u4E2Db"_qs), QByteArray("a?b"));
         QCOMPARE(ParaWindows1252(u"a\U0001F600b"_qs), QByteArray("a?b"));
+        QCOMPARE(ForaDoWindows1252(u"a?\U0001F600\u4E2D"_qs), u"\U0001F600"_qs);
+        QCOMPARE(ForaDoWindows1252(u"ÓŁ"_qs), u"Ł"_qs);
     }
 };
 

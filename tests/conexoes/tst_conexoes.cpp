@@ -472,6 +472,31 @@ private Q_SLOTS:
             << 2 << true << QStringList{"=", "10.0.0.3", "="} << false
             << "Já existe uma conexão para este Servidor!"
             << "EdtServBanco";
+        // Judged as the file would hold them: trimmed, the server without its quotes.
+        QTest::newRow("incluir: branco antes do apelido")
+            << 0 << true << QStringList{" ALFA", "X", "C:\\V"} << false
+            << "Já existe uma conexão com este Apelido"
+            << "EdtApelido";
+        QTest::newRow("alterar: apelido de outra com tabulação")
+            << 2 << true << QStringList{"GAMA\t", "=", "="} << false
+            << "Já existe uma conexão com este Apelido!"
+            << "EdtApelido";
+        QTest::newRow("incluir: servidor entre aspas e brancos")
+            << 0 << true << QStringList{"NOVA", " '10.0.0.2'", "C:\\V"} << true
+            << "Já existe uma conexão com este Servidor!"
+            << "EdtServBanco";
+        // No byte in Windows-1252: it would be stored as '?'.
+        const QString semByte = u"O campo \"%1\" contém o caractere \"%2\", que o arquivo de "
+                                u"conexões não pode guardar."_qs;
+        QTest::newRow("apelido fora do Windows-1252")
+            << 0 << true << QStringList{u"ŁÓDŹ"_qs, "X", "C:\\V"} << false
+            << semByte.arg(u"Apelido do Servidor"_qs, u"Ł"_qs) << "EdtApelido";
+        QTest::newRow("servidor fora do Windows-1252")
+            << 0 << true << QStringList{"NOVA", u"SERVIDOR-Ł"_qs, "C:\\V"} << false
+            << semByte.arg(u"Servidor do Banco"_qs, u"Ł"_qs) << "EdtServBanco";
+        QTest::newRow("alterar: aplicação fora do Windows-1252")
+            << 2 << true << QStringList{"=", "=", u"C:\\ŁÓDŹ"_qs} << false
+            << semByte.arg(u"Servidor da Aplicação"_qs, u"Ł"_qs) << "DirEdtAplicacao";
     }
     void gravarRecusa() {
         QFETCH(int, tag);

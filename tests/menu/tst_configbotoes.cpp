@@ -192,16 +192,30 @@ private Q_SLOTS:
         QCOMPARE(inst.Le(u"VELTO.INI"_qs), velto);
     }
 
-    // Escape does nothing; "Fechar" closes.
+    // The dialog has no keys of its own: on a box, Escape and Return do nothing and Space
+    // ticks the box (and writes it); "Fechar" closes.
+    void fechar_data() {
+        QTest::addColumn<int>("tecla");
+        QTest::addColumn<QString>("valor"); // VELTOM01.EXE afterwards
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << "Sim";
+        QTest::newRow("Return") << int(Qt::Key_Return) << "Sim";
+        QTest::newRow("Enter do teclado numérico") << int(Qt::Key_Enter) << "Sim";
+        QTest::newRow("Espaço desmarca") << int(Qt::Key_Space) << "Não";
+    }
     void fechar() {
+        QFETCH(int, tecla);
+        QFETCH(QString, valor);
         Instalacao inst;
         GravadorMensagens caixas;
         QWidget dono;
         TFrmConfigBotoes d(&dono, inst.Caminho(u"VELTO.INI"_qs));
         d.show();
         QVERIFY(QTest::qWaitForWindowActive(&d));
-        QTest::keyClick(Caixa(d, u"VELTOM01.EXE"_qs), Qt::Key_Escape);
+        QCheckBox* caixa = Caixa(d, u"VELTOM01.EXE"_qs);
+        caixa->setFocus();
+        QTest::keyClick(caixa, Qt::Key(tecla));
         QVERIFY(d.isVisible());
+        QCOMPARE(Le(inst.Caminho(u"VELTO.INI"_qs), u"VELTOM01.EXE"_qs), valor);
         QTest::mouseClick(d.findChild<QPushButton*>(u"BtBtnFechar"_qs), Qt::LeftButton);
         QVERIFY(!d.isVisible());
     }

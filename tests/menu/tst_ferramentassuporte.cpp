@@ -2,6 +2,7 @@
 #include "common/Plataforma.h"
 #include "menu/FerramentasSuporte.h"
 #include "menu/Progresso.h"
+#include "menu/ThDownload.h"
 #include "principal/Principal.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
@@ -12,11 +13,15 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -60,6 +65,14 @@ QByteArray ModuloFalso() {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The stand-in followed by 1 MB it never reads: still a program that runs (the system loads
+// what its headers name), and larger than any cut below in every build type (the stand-in
+// alone is 57 KB in a Release build).
+QByteArray ModuloGrande() {
+    const QByteArray modulo = ModuloFalso();
+    return modulo.isEmpty() ? modulo : modulo + Aleatorios(1 << 20);
+}
+
 // Addresses the desktop is asked to open, caught before any browser would see them.
 class Navegador : public QObject {
     Q_OBJECT
@@ -83,6 +96,7 @@ struct Item {
     QString arquivo;
     std::function<QString(const Instalacao&)> local;
     std::function<void(QDialog*, const Instalacao&)> clique;
+    QString discoPequeno = {}; // a folder of the installation on a disk of 64 KB
 };
 
 Item SuporteRemotoItem() {
@@ -127,9 +141,22 @@ QStringList Sobras(const QString& pasta, const QStringList& esperados) {
     return r;
 }
 
+// The database tool under a Program Files folder on a disk of 64 KB.
+Item IBExpertDiscoCheioItem() {
+    return {kPastaIBExpert, QStringLiteral("ibexpert.exe"),
+            [](const Instalacao& i) {
+                return i.Caminho(QStringLiteral("cheio/IBExpert/ibexpert.exe"));
+            },
+            [](QDialog* p, const Instalacao& i) {
+                IBExpertEm(p, QDir::toNativeSeparators(i.Caminho(QStringLiteral("cheio"))));
+            },
+            QStringLiteral("cheio")};
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Item)
+Q_DECLARE_METATYPE(ServidorFtp::Opcoes)
 
 class TstFerramentasSuporte : public QObject {
     Q_OBJECT
@@ -265,13 +292,21 @@ private Q_SLOTS:
     }
 
     void baixaEInicia_data() {
-        presenteSemRede_data();
+        QTest::addColumn<Item>("item");
+        QTest::addColumn<bool>("seguraQuit"); // the server never answers the goodbye
+        QTest::newRow("Suporte Remoto") << SuporteRemotoItem() << false;
+        QTest::newRow("IBexpert") << IBExpertItem() << false;
+        QTest::newRow("QUIT sem resposta") << SuporteRemotoItem() << true;
     }
     // Fetched with the exchange the support server expects, kept under the program's name,
-    // and the program started is the one fetched.
+    // and the program started is the one fetched; the connection then closes, whether or not
+    // the server answers the goodbye.
     void baixaEInicia() {
         QFETCH(Item, item);
-        SERVIDOR_E_PAINEL(servidor, ServidorFtp::Opcoes{});
+        QFETCH(bool, seguraQuit);
+        ServidorFtp::Opcoes opcoes;
+        opcoes.seguraQuit = seguraQuit;
+        SERVIDOR_E_PAINEL(servidor, opcoes);
         const QByteArray programa = ModuloFalso();
         QVERIFY(!programa.isEmpty());
         servidor.Grava(item.pastaRemota + u'/' + item.arquivo, programa);
@@ -322,61 +357,77 @@ private Q_SLOTS:
         QCOMPARE(Sobras(QFileInfo(local).absolutePath(),
                         {item.arquivo, QFileInfo(Marca(local)).fileName()}),
                  QStringList{});
+        // A silent server does not keep the thread, nor the program's end, waiting 120 s.
+        QTRY_VERIFY_WITH_TIMEOUT(qApp->findChildren<Th_Download*>().isEmpty(), 20000);
     }
 
     void falha_data() {
         QTest::addColumn<Item>("item");
-        QTest::addColumn<QString>("senha");  // the server's
-        QTest::addColumn<QString>("remoto"); // what the server holds
-        QTest::addColumn<qint64>("corta");   // -1: whole
-        QTest::addColumn<bool>("completa");  // the cut answered "226"
+        QTest::addColumn<ServidorFtp::Opcoes>("opcoes"); // the server's
+        QTest::addColumn<QString>("remoto");             // what the server holds
         QTest::addColumn<bool>("ouvindo");
         QTest::addColumn<QStringList>("causa"); // each in the text after the prefix
 
+        using O = ServidorFtp::Opcoes;
+        const O normal;
         const QString arquivo = kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe");
-        QTest::newRow("login recusado") << SuporteRemotoItem() << "outra" << arquivo << qint64(-1)
-                                        << false << true << QStringList{"530"};
-        QTest::newRow("pasta inexistente") << SuporteRemotoItem() << "K7wR4#"
-                                           << "/httpdocs/Programas/Outra/Suporte_vestranox.exe"
-                                           << qint64(-1) << false << true << QStringList{"550"};
+        QTest::newRow("login recusado")
+            << SuporteRemotoItem() << O{.senha = "outra"} << arquivo << true << QStringList{"530"};
+        QTest::newRow("pasta inexistente")
+            << SuporteRemotoItem() << normal << "/httpdocs/Programas/Outra/Suporte_vestranox.exe"
+            << true << QStringList{"550"};
         QTest::newRow("arquivo inexistente")
-            << SuporteRemotoItem() << "K7wR4#" << kPastaRemoto + "/outro.exe" << qint64(-1) << false
-            << true << QStringList{"550"};
+            << SuporteRemotoItem() << normal << kPastaRemoto + "/outro.exe" << true
+            << QStringList{"550"};
         QTest::newRow("IBexpert: arquivo inexistente")
-            << IBExpertItem() << "K7wR4#" << kPastaIBExpert + "/outro.exe" << qint64(-1) << false
-            << true << QStringList{"550"};
+            << IBExpertItem() << normal << kPastaIBExpert + "/outro.exe" << true
+            << QStringList{"550"};
         QTest::newRow("IBexpert: pasta local impossível")
-            << IBExpertSemPastaItem() << "K7wR4#" << kPastaIBExpert + "/ibexpert.exe" << qint64(-1)
-            << false << true << QStringList{"Não foi possível criar"};
-        QTest::newRow("ninguém ouvindo") << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(-1)
-                                         << false << false << QStringList{"onnect"};
-        QTest::newRow("transferência cortada")
-            << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(300000) << false << true
-            << QStringList{"partial", "300000 de"};
+            << IBExpertSemPastaItem() << normal << kPastaIBExpert + "/ibexpert.exe" << true
+            << QStringList{"Não foi possível criar"};
+        QTest::newRow("ninguém ouvindo")
+            << SuporteRemotoItem() << normal << arquivo << false << QStringList{"onnect"};
+        QTest::newRow("transferência cortada") << SuporteRemotoItem() << O{.corta = 300000}
+                                               << arquivo << true << QStringList{"300000 de"};
         QTest::newRow("cortada com 226")
-            << SuporteRemotoItem() << "K7wR4#" << arquivo << qint64(300000) << true << true
-            << QStringList{"partial", "300000 de"};
+            << SuporteRemotoItem() << O{.corta = 300000, .corteCompleta = true} << arquivo << true
+            << QStringList{"incompleto: 300000 de"};
+        QTest::newRow("mais bytes que o anunciado")
+            << SuporteRemotoItem() << O{.sobra = 50000} << arquivo << true
+            << QStringList{"mais bytes do que os"};
+        QTest::newRow("resposta de 60.000 caracteres")
+            << SuporteRemotoItem() << O{.respostaLonga = 60000} << arquivo << true
+            << QStringList{"550 Arquivo recusado: xxx", "(resposta do servidor cortada)"};
+        QTest::newRow("IBexpert: disco cheio")
+            << IBExpertDiscoCheioItem() << normal << kPastaIBExpert + "/ibexpert.exe" << true
+            << QStringList{"No space left on device"};
     }
-    // The warning names the cause; the panel stays open, nothing is left under the program's
-    // name or beside it, nothing starts, and the next click downloads again.
+    // The warning names the cause in a few readable lines; the panel stays open, nothing is
+    // left under the program's name or beside it, nothing starts, and the next click downloads
+    // again.
     void falha() {
         QFETCH(Item, item);
-        QFETCH(QString, senha);
+        QFETCH(ServidorFtp::Opcoes, opcoes);
         QFETCH(QString, remoto);
-        QFETCH(qint64, corta);
-        QFETCH(bool, completa);
         QFETCH(bool, ouvindo);
         QFETCH(QStringList, causa);
 
-        ServidorFtp::Opcoes opcoes;
-        opcoes.senha = senha;
-        opcoes.corta = corta;
-        opcoes.corteCompleta = completa;
         ServidorFtp servidor(opcoes);
         if (!servidor.Ouvindo())
             QSKIP(qPrintable(servidor.Motivo()));
         Prepara();
-        const QByteArray programa = ModuloFalso();
+        // One page of the small disk taken, so that the write that fills it falls short.
+        const QString disco =
+            item.discoPequeno.isEmpty() ? QString() : inst->Caminho(item.discoPequeno);
+        auto desmonta = qScopeGuard([&] { QProcess::execute("umount", {disco}); });
+        if (disco.isEmpty())
+            desmonta.dismiss();
+        else if (!QDir().mkpath(disco) ||
+                 QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", disco}) != 0)
+            QSKIP("a tmpfs cannot be mounted here (Linux, as root)");
+        else
+            inst->Grava(item.discoPequeno + "/ocupado", "x");
+        const QByteArray programa = ModuloGrande();
         servidor.Grava(remoto, programa);
         if (ouvindo)
             Conta(servidor);
@@ -393,6 +444,7 @@ private Q_SLOTS:
         QVERIFY2(!motivo.contains(QLatin1String("inet_ntop")), qPrintable(motivo));
         for (const QString& c : causa)
             QVERIFY2(motivo.contains(c), qPrintable(motivo));
+        QVERIFY2(motivo.size() < 600, qPrintable(motivo.left(1000)));
         QCOMPARE(p.titulo, QStringLiteral("VELTO"));
         QCOMPARE(p.icone, IconeMensagem::Aviso);
         QCOMPARE(p.botoes, BotoesMensagem::Ok);
@@ -404,7 +456,7 @@ private Q_SLOTS:
             QCOMPARE(Sobras(QFileInfo(local).absolutePath(), {}), QStringList{});
 
         // Once the server has the file whole, the next click fetches it.
-        if (!ouvindo || corta >= 0) {
+        if (!ouvindo || opcoes.corta >= 0 || opcoes.sobra > 0) {
             ServidorFtp bom;
             QVERIFY(bom.Ouvindo());
             bom.Grava(item.pastaRemota + u'/' + item.arquivo, programa);
@@ -417,37 +469,63 @@ private Q_SLOTS:
         }
     }
 
-    // Cancelar in the progress window stops the download: no warning, no file, nothing
-    // started, the panel open.
+    void cancela_data() {
+        QTest::addColumn<QString>("quando"); // the click: once data came, every byte, the file
+        QTest::addColumn<ServidorFtp::Opcoes>("opcoes");
+        QTest::addColumn<QByteArray>("conteudo"); // empty: the program's stand-in
+        using O = ServidorFtp::Opcoes;
+        QTest::newRow("durante a transferência")
+            << "dados" << O{.limite = 64 * 1024} << Aleatorios(4 << 20);
+        QTest::newRow("226 retido pelo servidor")
+            << "tudo" << O{.segura226 = true} << Aleatorios(500);
+        QTest::newRow("depois do fim, antes do resultado")
+            << "fim" << O{.limite = 512 * 1024} << QByteArray();
+    }
+    // Cancelar in the progress window stops the download at once, whatever the server does,
+    // and is honoured even when the file arrived meanwhile: no warning, nothing started, the
+    // panel open, and no file unless it was complete.
     void cancela() {
-        ServidorFtp::Opcoes opcoes;
-        opcoes.limite = 64 * 1024;
+        QFETCH(QString, quando);
+        QFETCH(ServidorFtp::Opcoes, opcoes);
+        QFETCH(QByteArray, conteudo);
         SERVIDOR_E_PAINEL(servidor, opcoes);
         servidor.Grava(kPastaRemoto + QStringLiteral("/Suporte_vestranox.exe"),
-                       Aleatorios(4 << 20));
+                       conteudo.isEmpty() ? ModuloGrande() : conteudo);
+        const QString local = inst->Caminho(QStringLiteral("Suporte_vestranox.exe"));
         bool clicou = false;
+        QElapsedTimer desdeOClique;
         QTimer relogio;
         connect(&relogio, &QTimer::timeout, this, [&] {
             for (QWidget* w : QApplication::topLevelWidgets()) {
                 auto* progresso = qobject_cast<TFrmProgresso*>(w);
                 if (!progresso || !progresso->isVisible() || clicou)
                     continue;
-                // Once some data has arrived.
-                if (progresso->findChild<QLabel*>(QStringLiteral("LblRecebidos"))
-                        ->text()
-                        .contains(QLatin1String("de"))) {
-                    clicou = true;
-                    progresso->findChild<QPushButton*>(QStringLiteral("BtnCancelar"))->click();
-                }
+                const QStringList p = progresso->findChild<QLabel*>(QStringLiteral("LblRecebidos"))
+                                          ->text()
+                                          .split(" de ");
+                if ((quando == "dados" && p.size() != 2) ||
+                    (quando == "tudo" && (p.size() != 2 || p[0] != p[1])))
+                    continue;
+                // The interface held until the file has its name: the result is on its way.
+                for (int i = 0; quando == "fim" && i < 6000 && !QFile::exists(local); ++i)
+                    QThread::msleep(5);
+                clicou = true;
+                desdeOClique.start();
+                progresso->findChild<QPushButton*>(QStringLiteral("BtnCancelar"))->click();
             }
         });
         relogio.start(50);
         GravadorMensagens gravador;
         SuporteRemoto(painel.get());
         QVERIFY(clicou);
+        // Not the 120 s the server's silence would last.
+        QVERIFY2(desdeOClique.elapsed() < 10000,
+                 qPrintable(QString::number(desdeOClique.elapsed())));
         QCOMPARE(gravador.Textos(), QStringList{});
         QVERIFY(painel->isVisible());
-        QCOMPARE(Sobras(inst->Pasta(), {}), QStringList{});
+        QVERIFY(!QFile::exists(Marca(local)));
+        QCOMPARE(Sobras(inst->Pasta(), {}),
+                 quando == "fim" ? QStringList{"Suporte_vestranox.exe"} : QStringList{});
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<TFrmProgresso*>(w));
     }

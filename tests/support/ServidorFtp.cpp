@@ -60,6 +60,14 @@ ServidorFtp::ServidorFtp(const Opcoes& opcoes) : pasta_(ModeloPasta()) {
         args << QStringLiteral("--corta") << QString::number(opcoes.corta)
              << QStringLiteral("--corte")
              << (opcoes.corteCompleta ? QStringLiteral("completa") : QStringLiteral("fecha"));
+    if (opcoes.sobra > 0)
+        args << QStringLiteral("--sobra") << QString::number(opcoes.sobra);
+    if (opcoes.segura226)
+        args << QStringLiteral("--segura-226");
+    if (opcoes.seguraQuit)
+        args << QStringLiteral("--segura-quit");
+    if (opcoes.respostaLonga > 0)
+        args << QStringLiteral("--resposta-longa") << QString::number(opcoes.respostaLonga);
 #ifdef Q_OS_WIN
     // Under Wine a Linux program starts, but a Windows program can neither read its output
     // nor stop it: it writes its port into a file and serves while another file exists.

@@ -18,6 +18,10 @@ public:
         qint64 limite = 0;          // bytes per second sent on data connections; 0: no limit
         qint64 corta = -1;          // the first RETR sends only this many bytes
         bool corteCompleta = false; // after the cut: "226" as if whole, rather than dropping
+        qint64 sobra = 0;           // the first RETR sends this many bytes beyond the file
+        bool segura226 = false;     // the "226" that ends a RETR never comes
+        bool seguraQuit = false;    // QUIT is never answered
+        qint64 respostaLonga = 0;   // RETR refused with a "550" line of this many characters
     };
 
     ServidorFtp() : ServidorFtp(Opcoes{}) {}

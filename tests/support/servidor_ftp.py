@@ -13,6 +13,11 @@ listens on (one line) and serves until SIGTERM.
                        --corte completa, the data connection closes and the server answers
                        "226 Transfer complete." as if the file were whole; with --corte fecha
                        (the default) the data and control connections drop without a reply
+  --sobra N            the first RETR sends N bytes more than the file holds (SIZE tells
+                       the file's own size)
+  --segura-226         the reply that ends a RETR ("226") is never sent
+  --segura-quit        QUIT is never answered, and the connection stays open
+  --resposta-longa N   RETR is refused with a "550" reply line of N characters
   --arquivo-porta F    also writes the port into the file F (removed when the server ends)
   --enquanto F         serves only while the file F exists (for a caller that cannot signal
                        it: a Windows program under Wine starts it, but cannot stop a Linux
@@ -40,12 +45,16 @@ def main():
     p.add_argument("--limite", type=int, default=0)
     p.add_argument("--corta", type=int, default=-1)
     p.add_argument("--corte", choices=("fecha", "completa"), default="fecha")
+    p.add_argument("--sobra", type=int, default=0)
+    p.add_argument("--segura-226", action="store_true")
+    p.add_argument("--segura-quit", action="store_true")
+    p.add_argument("--resposta-longa", type=int, default=0)
     p.add_argument("--arquivo-porta")
     p.add_argument("--enquanto")
     a = p.parse_args()
 
     log = open(a.log, "a", encoding="utf-8") if a.log else None
-    estado = {"cortar": a.corta >= 0}
+    estado = {"cortar": a.corta >= 0 or a.sobra > 0}
 
     def registra(linha):
         if log:
@@ -53,17 +62,24 @@ def main():
             log.flush()
 
     class Cortado:
-        """The file as the first RETR reads it: only its first bytes."""
+        """The file as the first RETR reads it: only its first bytes, or more than it holds."""
 
         def __init__(self, arquivo, handler):
             self.arquivo = arquivo
             self.handler = handler
             self.resta = a.corta
+            self.sobra = a.sobra
             self.name = arquivo.name
             self.closed = False
 
         def read(self, n=-1):
-            if self.resta <= 0:
+            if self.resta < 0:  # not cut: the file, then the surplus
+                dados = self.arquivo.read(n)
+                if not dados and self.sobra > 0:
+                    dados = b"\xa5" * (self.sobra if n < 0 else min(n, self.sobra))
+                    self.sobra -= len(dados)
+                return dados
+            if self.resta == 0:
                 if a.corte == "fecha":
                     # Everything drops: no reply ever comes on the control connection.
                     self.handler.close()
@@ -97,6 +113,22 @@ def main():
             if cmd == "RETR" and estado["cortar"]:
                 self.use_sendfile = False
             super().pre_process_command(line, cmd, arg)
+
+        def respond(self, resp, logfun=None):
+            if a.segura_226 and resp.startswith("226"):
+                return  # held back for ever: the client has every byte, but no verdict
+            super().respond(resp)
+
+        def ftp_QUIT(self, line):
+            if not a.segura_quit:
+                super().ftp_QUIT(line)
+
+        def ftp_RETR(self, file):
+            if a.resposta_longa > 0:
+                texto = "Arquivo recusado: " + "x" * a.resposta_longa
+                self.respond("550 " + texto[: a.resposta_longa])
+                return
+            super().ftp_RETR(file)
 
     autorizador = DummyAuthorizer()
     autorizador.add_user(a.usuario, a.senha, a.raiz, perm="elr")
