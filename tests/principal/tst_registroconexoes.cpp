@@ -432,9 +432,12 @@ private Q_SLOTS:
         QTest::newRow("primeiro na ordem do arquivo") << "10.0.0.5"
                                                       << "X" << 1 << "FILIAL";
         // As the file would hold them: trimmed, the value without its pair of quotes.
-        QTest::newRow("apelido com brancos") << "x" << " FILIAL\t" << 2 << "";
-        QTest::newRow("servidor com brancos") << " 10.0.0.5 " << "NOVA" << 1 << "FILIAL";
-        QTest::newRow("servidor entre aspas") << " \" srv01 \" " << "NOVA" << 1 << "MATRIZ";
+        QTest::newRow("apelido com brancos") << "x"
+                                             << " FILIAL\t" << 2 << "";
+        QTest::newRow("servidor com brancos") << " 10.0.0.5 "
+                                              << "NOVA" << 1 << "FILIAL";
+        QTest::newRow("servidor entre aspas") << " \" srv01 \" "
+                                              << "NOVA" << 1 << "MATRIZ";
     }
     void conexaoExiste() {
         QFETCH(QString, servidor);
