@@ -3,12 +3,18 @@
 # program rewrites the edition's Database in DBXCONNECTIONS.INI), opens the settings panel,
 # "Testar conexão", presses Enter (4 echoes, the Firebird port, the database) and waits for
 # the database lines. Then it closes the form and the panel and picks the server that was in
-# use again. As root, with the Firebird server of scripts/servicos/firebird up, it first makes
+# use again. As root (starting the Firebird server of scripts/servicos/firebird for the step when
+# nobody runs it) it first makes
 # the database that the demo's section names there, /VELTOGDB/EMPRESA/VELTO.FDB, when missing
 # (owned by the server's user); the lines then show what the server says to the section's
 # user. Positions are the forms' own (Principal.ui, Menu.ui) and the panel's placement.
 
-if [[ $(id -u) == 0 ]] && scripts/servicos/firebird status; then
+# The server is started here when nobody runs it, and stopped again at the end of the step.
+firebird_do_passo=
+if [[ $(id -u) == 0 ]] && ! scripts/servicos/firebird status >/dev/null 2>&1; then
+    scripts/servicos/firebird start >/dev/null && firebird_do_passo=1
+fi
+if [[ $(id -u) == 0 ]] && scripts/servicos/firebird status >/dev/null 2>&1; then
     if [[ ! -e /VELTOGDB/EMPRESA/VELTO.FDB ]]; then
         install -d -o firebird -g firebird /VELTOGDB /VELTOGDB/EMPRESA
         printf "create database '127.0.0.1:/VELTOGDB/EMPRESA/VELTO.FDB' user 'SYSDBA' password 'plumbvext';\ncommit;\n" |
@@ -51,5 +57,8 @@ echo "run: screenshot of the ping form in $PWD/docs/testeconexao.png"
 tecla Escape                                        # the form
 clica_em $((teste_X + 314 + 109)) $((teste_Y + 30 + 10)) # the panel's "X"
 escolhe_servidor Down
-unset principal rodape_y teste_X teste_Y teste_WIDTH teste_HEIGHT teste_SCREEN teste_WINDOW
+if [[ -n $firebird_do_passo ]]; then
+    scripts/servicos/firebird stop >/dev/null || true
+fi
+unset firebird_do_passo principal rodape_y teste_X teste_Y teste_WIDTH teste_HEIGHT teste_SCREEN teste_WINDOW
 unset -f tecla clica_em escolhe_servidor
