@@ -21,6 +21,10 @@ else
         ip netns exec nbBcap python3 tests/auxiliar/hospede_ws.py mudo 198.51.100.2 3050 \
             >"$LAB/porta.log" 2>&1 &
         pid_porta=$!
+        for _ in $(seq 50); do
+            grep -q pronto "$LAB/porta.log" && break
+            sleep 0.1
+        done
         ip netns exec nbBcap env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$LAB/B/system_bus_socket" \
             avahi-publish -a -R maquina-c.local 198.51.100.1 >/dev/null 2>&1 &
         pid_endereco=$!
