@@ -3,7 +3,8 @@
 # namespaces joined by a veth pair and wsdd in the second one (tests/auxiliar/laboratorio_rede.sh),
 # a machine published over mDNS from there. Per round, in namespace A: avahi-browse -rtpk
 # finding the machine, then the editor (target sonda_rede) showing it, both timed from their
-# launch; the editor also from its first show. Needs root.
+# launch; the editor also from its first show, and until both machines carry the Firebird mark
+# (a listener on 198.51.100.2:3050 in the second namespace). Needs root.
 # Usage: bench/rede.sh [build folder] [rounds]   (a Release build gives the figures to publish)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,8 +19,10 @@ chmod 755 "$pasta" # the daemons drop root and must reach their sockets
 export LAB=$pasta/lab SUFIXO=bench
 laboratorio=tests/auxiliar/laboratorio_rede.sh
 pub=
+porta=
 fim() {
     [[ -n "$pub" ]] && kill "$pub" 2>/dev/null && wait "$pub" 2>/dev/null
+    [[ -n "$porta" ]] && kill "$porta" 2>/dev/null && wait "$porta" 2>/dev/null
     "$laboratorio" down || true
     rm -rf "$pasta"
 }
@@ -30,9 +33,13 @@ ip netns exec nbBbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento B)" \
     avahi-publish -s maquina-b _smb._tcp 445 >"$LAB/publish.log" 2>&1 &
 pub=$!
 until grep -q Established "$LAB/publish.log"; do sleep 0.05; done
+ip netns exec nbBbench python3 tests/auxiliar/hospede_ws.py mudo 198.51.100.2 3050 \
+    >"$LAB/porta.log" 2>&1 &
+porta=$!
+until grep -q pronto "$LAB/porta.log"; do sleep 0.05; done
 
 agora() { date +%s%N; }
-echo "round  avahi-browse  editor(launch)  editor(shown)  wsd(shown)   [ms]"
+echo "round  avahi-browse  editor(launch)  editor(shown)  wsd(shown)  marks(shown)   [ms]"
 for ((i = 1; i <= rodadas; i++)); do
     t0=$(agora)
     avahi=$(ip netns exec nbAbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento A)" \
@@ -55,6 +62,9 @@ for ((i = 1; i <= rodadas; i++)); do
     pronto=$(awk '$2 == "pronto" {print $1}' "$saida")
     mdns=$(awk '$2 == "+" && $3 == "local/maquina-b" {print $1; exit}' "$saida")
     wsd=$(awk '$2 == "+" && $3 == "ESCRITORIO/MAQUINA-W" {print $1; exit}' "$saida")
-    printf "%5d  %12s  %14s  %13s  %10s\n" "$i" "${avahi:-none}" "$lancado" \
-        "$((mdns - pronto))" "$((wsd - pronto))"
+    marcas=$(awk '$2 == "*" {n++; t = $1} END {print n + 0, t + 0}' "$saida")
+    marcado=none
+    [[ ${marcas% *} == 2 ]] && marcado=$((${marcas#* } - pronto))
+    printf "%5d  %12s  %14s  %13s  %10s  %12s\n" "$i" "${avahi:-none}" "$lancado" \
+        "$((mdns - pronto))" "$((wsd - pronto))" "$marcado"
 done

@@ -18,6 +18,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPainter>
 #include <QStyle>
 #include <QTimer>
 #include <QValidator>
@@ -37,6 +38,32 @@ constexpr int kLocal = 0;
 constexpr int kRemota = 1;
 constexpr int kLinux = 0;
 constexpr int kWindows = 1;
+
+// A machine whose Firebird port answered: a database drum.
+QIcon IconeBanco() {
+    static const QIcon icone = [] {
+        QIcon r;
+        for (const int lado : {16, 32}) {
+            QPixmap figura(lado, lado);
+            figura.fill(Qt::transparent);
+            QPainter p(&figura);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.scale(lado / 16.0, lado / 16.0);
+            p.setPen(QPen(QColor(0x1F, 0x3F, 0x6E), 1));
+            p.setBrush(QColor(0x5B, 0x8F, 0xD6));
+            // Three stacked discs seen from the side, the top one open.
+            for (const double y : {10.0, 6.5, 3.0}) {
+                p.drawRect(QRectF(2.5, y, 11, 3.5));
+                p.drawEllipse(QRectF(2.5, y + 1.75, 11, 3.5));
+            }
+            p.setBrush(QColor(0xA9, 0xC8, 0xF0));
+            p.drawEllipse(QRectF(2.5, 1.25, 11, 3.5));
+            r.addPixmap(figura);
+        }
+        return r;
+    }();
+    return icone;
+}
 
 // What is typed into the form's edits is upper-cased (ASCII letters only) as it is typed.
 class ValidadorMaiusculas : public QValidator {
@@ -136,6 +163,7 @@ TFrmConexoes::TFrmConexoes(QWidget* dono, NavegadorRede* navegador)
     navegador_->setParent(this);
     connect(navegador_, &NavegadorRede::MaquinaAdicionada, this, &TFrmConexoes::AdicionaMaquina);
     connect(navegador_, &NavegadorRede::MaquinaRemovida, this, &TFrmConexoes::RemoveMaquina);
+    connect(navegador_, &NavegadorRede::ServidorFirebird, this, &TFrmConexoes::MarcaMaquina);
     for (const NavegadorRede::Maquina& m : navegador_->Maquinas())
         AdicionaMaquina(m.grupo, m.nome);
 
@@ -452,6 +480,16 @@ void TFrmConexoes::AdicionaMaquina(const QString& grupo, const QString& nome) {
     maquina = new QTreeWidgetItem(noGrupo, {nome});
     maquina->setData(0, Qt::UserRole, chave);
     maquina->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
+    MarcaMaquina(grupo, nome, navegador_->RespostaFirebird(nome));
+}
+
+void TFrmConexoes::MarcaMaquina(const QString& grupo, const QString& nome, qint64 ms) {
+    QTreeWidgetItem* maquina = maquinas_.value(grupo.toCaseFolded() + u'\0' + nome);
+    if (!maquina || ms < 0)
+        return;
+    maquina->setIcon(0, IconeBanco());
+    maquina->setToolTip(0, QStringLiteral("Servidor Firebird (porta 3050) respondeu em %1 ms")
+                               .arg(ms > 0 ? QString::number(ms) : QStringLiteral("<1")));
 }
 
 void TFrmConexoes::RemoveMaquina(const QString& grupo, const QString& nome) {

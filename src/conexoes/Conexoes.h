@@ -72,6 +72,8 @@ private:
     void SelecionaTipo(int item);
     void AdicionaMaquina(const QString& grupo, const QString& nome);
     void RemoveMaquina(const QString& grupo, const QString& nome);
+    // The machine's node shows that its Firebird port answered in `ms` (-1: not known to).
+    void MarcaMaquina(const QString& grupo, const QString& nome, qint64 ms);
     // Drops the nodes of machines gone and of empty groups, but the selected one.
     void RetiraAusentes();
     void ShTVRedeContextPopup(const QPoint& posicao);

@@ -344,7 +344,7 @@ void DescobertaWs::BuscaMetadados(const QString& endpoint, const QString& xaddrs
         return;
     }
     pedidos_.insert(chave);
-    fila_.append(Pedido{chave, endpoint, url});
+    fila_.append(Pedido{chave, endpoint, url, origem});
     Despacha();
 }
 
@@ -397,7 +397,7 @@ void DescobertaWs::Pede(const Pedido& p) {
             tentativas_.remove(p.chave);
             const std::optional<Computador> c = LeComputador(resposta->read(kMaxMensagem));
             if (c)
-                Q_EMIT Visto(p.chave, c->nome, c->grupo);
+                Q_EMIT Visto(p.chave, c->nome, c->grupo, p.origem);
         }
         Despacha();
     });

@@ -53,8 +53,9 @@ public:
 
 Q_SIGNALS:
     // `chave` identifies the sighting: the device's endpoint, the address it spoke from and the
-    // interface it was seen on ("endpoint|address|interface").
-    void Visto(const QString& chave, const QString& nome, const QString& grupo);
+    // interface it was seen on ("endpoint|address|interface"); `origem` is that address.
+    void Visto(const QString& chave, const QString& nome, const QString& grupo,
+               const QHostAddress& origem);
     // Every sighting whose key begins with this prefix is gone (the device said Bye from the
     // address it was seen at: "endpoint|address|").
     void Perdido(const QString& prefixoChave);
@@ -69,6 +70,7 @@ private:
         QString chave;
         QString endpoint;
         QUrl url;
+        QHostAddress origem;
     };
     void Recebe(QUdpSocket* socket, int indice);
     int InterfaceDe(const QHostAddress& origem, int indice) const;

@@ -1,5 +1,7 @@
 #include "conexoes/NavegadorRede.h"
 
+#include "conexoes/SondaServidores.h"
+
 #include <QLoggingCategory>
 #include <algorithm>
 
@@ -25,7 +27,7 @@ NavegadorRede::NavegadorRede(QObject* pai) : QObject(pai) {}
 NavegadorRede::~NavegadorRede() = default;
 
 void NavegadorRede::Avista(const QString& chave, const QString& nome, const QString& grupo,
-                           bool deTrabalho) {
+                           bool deTrabalho, const QHostAddress& endereco) {
     if (nome.isEmpty())
         return;
     if (nome.size() > kMaxNome || grupo.size() > kMaxNome) {
@@ -44,7 +46,7 @@ void NavegadorRede::Avista(const QString& chave, const QString& nome, const QStr
     Avistamento& a = avistamentos_[chave];
     if (a.id != id)
         chavesPorMaquina_[id].append(chave);
-    a = Avistamento{id, nome, grupo, deTrabalho, ++contador_};
+    a = Avistamento{id, nome, grupo, deTrabalho, ++contador_, endereco};
     const auto idade = idade_.constFind(id);
     if (idade != idade_.cend())
         porIdade_.erase(*idade);
@@ -74,6 +76,8 @@ void NavegadorRede::Avista(const QString& chave, const QString& nome, const QStr
         chavesPorMaquina_[esquecida].clear();
         Atualiza(esquecida);
     }
+    if (endereco.protocol() == QAbstractSocket::IPv4Protocol && mostradas_.contains(id))
+        Sonda(id, endereco);
 }
 
 void NavegadorRede::Perde(const QString& chave) {
@@ -97,6 +101,35 @@ void NavegadorRede::PerdeTodos(const QString& prefixo) {
 
 QList<NavegadorRede::Maquina> NavegadorRede::Maquinas() const {
     return mostradas_.values();
+}
+
+qint64 NavegadorRede::RespostaFirebird(const QString& nome) const {
+    return firebird_.value(nome.toCaseFolded()).ms;
+}
+
+void NavegadorRede::Sonda(const QString& id, const QHostAddress& endereco) {
+    // Once while the machine stays: the first address it is seen at.
+    if (firebird_.contains(id))
+        return;
+    if (!sonda_) {
+        sonda_ = new SondaServidores(this);
+        connect(sonda_, &SondaServidores::Respondeu, this, &NavegadorRede::Respondeu);
+    }
+    const quint64 bilhete = ++contador_;
+    firebird_.insert(id, Firebird{bilhete, -1});
+    bilhetes_.insert(bilhete, id);
+    sonda_->Pede(bilhete, endereco);
+}
+
+void NavegadorRede::Respondeu(quint64 bilhete, bool aceitou, qint64 ms) {
+    const QString id = bilhetes_.take(bilhete);
+    const auto f = firebird_.find(id);
+    if (!aceitou || f == firebird_.end() || f->bilhete != bilhete)
+        return;
+    f->ms = ms;
+    const auto m = mostradas_.constFind(id);
+    if (m != mostradas_.cend())
+        Q_EMIT ServidorFirebird(m->grupo, m->nome, ms);
 }
 
 std::optional<NavegadorRede::Maquina> NavegadorRede::Visao(const QString& id) const {
@@ -139,6 +172,13 @@ void NavegadorRede::Atualiza(const QString& id) {
 
 void NavegadorRede::Esquece(const QString& id) {
     chavesPorMaquina_.remove(id);
+    const auto f = firebird_.constFind(id);
+    if (f != firebird_.cend()) {
+        // Gone before its turn: not tried; its answer, if under way, is dropped.
+        if (bilhetes_.remove(f->bilhete))
+            sonda_->Desiste(f->bilhete);
+        firebird_.erase(f);
+    }
     const auto idade = idade_.constFind(id);
     if (idade != idade_.cend()) {
         porIdade_.erase(*idade);

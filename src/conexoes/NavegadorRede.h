@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,7 +13,11 @@
 // The machines of the local network, as the connection editor's tree shows them: each one by
 // its name, under its workgroup or domain. A platform's browser reports what its sources see
 // (Avista, Perde); a machine seen by several sources, or on several interfaces, is one machine,
-// and it goes when the last sighting goes. Everything runs on the thread that owns the object.
+// and it goes when the last sighting goes. A machine seen at an address is tried once on the
+// Firebird port (again when it comes back after leaving); one that takes the connection is
+// marked. Everything but those tries runs on the thread that owns the object.
+class SondaServidores;
+
 class NavegadorRede : public QObject {
     Q_OBJECT
 public:
@@ -26,9 +31,10 @@ public:
     // A source's sighting `chave` (unique per source, interface and record) of the machine
     // `nome`. `grupo` is its workgroup or domain; `deTrabalho` tells a named workgroup or
     // domain from a mere naming domain (the "local" of mDNS), which gives way to the first.
-    // Seeing the same key again updates it.
+    // Seeing the same key again updates it. `endereco` is where the source saw the machine
+    // (a resolved record, a datagram's sender; never a name looked up), if it knows.
     void Avista(const QString& chave, const QString& nome, const QString& grupo,
-                bool deTrabalho = true);
+                bool deTrabalho = true, const QHostAddress& endereco = {});
     // What is kept, whatever the network sends: names (and groups) up to the length of a DNS
     // name, so many machines (the one unseen longest goes first) and so many sightings of one
     // machine (its oldest goes first). What exceeds is dropped, saying so once in the log.
@@ -48,10 +54,15 @@ public:
     };
     // The machines now shown, in no particular order.
     QList<Maquina> Maquinas() const;
+    // How long the machine's Firebird port took to take the connection, in ms; -1 while it
+    // has not (not tried yet, refused, silent, or no address known).
+    qint64 RespostaFirebird(const QString& nome) const;
 
 Q_SIGNALS:
     void MaquinaAdicionada(const QString& grupo, const QString& nome);
     void MaquinaRemovida(const QString& grupo, const QString& nome);
+    // A machine shown took a connection on its Firebird port.
+    void ServidorFirebird(const QString& grupo, const QString& nome, qint64 ms);
 
 private:
     struct Avistamento {
@@ -60,7 +71,15 @@ private:
         QString grupo;
         bool deTrabalho = true;
         quint64 ordem = 0;
+        QHostAddress endereco;
     };
+    // The Firebird port of a machine present: the ticket of its try, and its answer.
+    struct Firebird {
+        quint64 bilhete = 0;
+        qint64 ms = -1;
+    };
+    void Sonda(const QString& id, const QHostAddress& endereco);
+    void Respondeu(quint64 bilhete, bool aceitou, qint64 ms);
     // What the sightings of a machine make of it: the latest one with a workgroup, else the
     // earliest one.
     std::optional<Maquina> Visao(const QString& id) const;
@@ -74,6 +93,9 @@ private:
     std::map<quint64, QString> porIdade_;
     QHash<QString, quint64> idade_;
     quint64 contador_ = 0;
+    QHash<QString, Firebird> firebird_;
+    QHash<quint64, QString> bilhetes_; // tries under way, and their machine
+    SondaServidores* sonda_ = nullptr;
     bool nomeLongoDito_ = false;
     bool excessoDito_ = false;
 };

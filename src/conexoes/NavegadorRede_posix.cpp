@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QtEndian>
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/error.h>
@@ -32,6 +33,7 @@ struct Evento {
     QString chave;
     QString nome;
     QString grupo;
+    QHostAddress endereco;
 };
 
 // The events on their way. The avahi thread puts them in and asks the receiver to come and
@@ -298,8 +300,8 @@ private:
 
     static void Resolvido(AvahiServiceResolver* r, AvahiIfIndex interface, AvahiProtocol protocolo,
                           AvahiResolverEvent evento, const char* nome, const char* tipo,
-                          const char* dominio, const char* host, const AvahiAddress*, uint16_t,
-                          AvahiStringList*, AvahiLookupResultFlags, void* dados) {
+                          const char* dominio, const char* host, const AvahiAddress* endereco,
+                          uint16_t, AvahiStringList*, AvahiLookupResultFlags, void* dados) {
         auto* self = static_cast<ClienteAvahi*>(dados);
         const QString chave = Chave(interface, protocolo, nome, tipo, dominio);
         const auto s = self->servicos_.find(chave);
@@ -314,8 +316,11 @@ private:
             // The machine's name: its host name without the domain (maquina-b.local).
             s->resolvido = true;
             s->intervalo = 0;
+            QHostAddress ip;
+            if (endereco && endereco->proto == AVAHI_PROTO_INET)
+                ip.setAddress(qFromBigEndian(endereco->data.ipv4.address));
             self->caixa_->Poe({Evento::Avista, chave, QString::fromUtf8(host).section(u'.', 0, 0),
-                               QString::fromUtf8(dominio)});
+                               QString::fromUtf8(dominio), ip});
         } else {
             self->Falhou(chave, *s, avahi_strerror(avahi_client_errno(self->cliente_)));
         }
@@ -380,7 +385,7 @@ private:
         for (const Evento& e : lote) {
             switch (e.tipo) {
             case Evento::Avista:
-                rede_->Avista(e.chave, e.nome, e.grupo, false);
+                rede_->Avista(e.chave, e.nome, e.grupo, false, e.endereco);
                 break;
             case Evento::Perde:
                 rede_->Perde(e.chave);
@@ -413,8 +418,9 @@ public:
         avahi_->Inicia();
         ws_ = new DescobertaWs(this);
         connect(ws_, &DescobertaWs::Visto, this,
-                [this](const QString& chave, const QString& nome, const QString& grupo) {
-                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, true);
+                [this](const QString& chave, const QString& nome, const QString& grupo,
+                       const QHostAddress& origem) {
+                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, true, origem);
                 });
         connect(ws_, &DescobertaWs::Perdido, this,
                 [this](const QString& prefixo) { PerdeTodos(QStringLiteral("wsd:") + prefixo); });

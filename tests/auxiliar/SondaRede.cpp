@@ -5,8 +5,10 @@
 //   <ms> pronto
 //   <ms> + <group>/<machine>
 //   <ms> - <group>/<machine>
+//   <ms> * <group>/<machine> <its node's tooltip>   (its Firebird port answered)
 // It ends when its standard input closes. With --remota the editor switches to a remote
-// connection once shown, so that its tree is enabled (for screenshots). With --atraso a timer
+// connection once shown, so that its tree is enabled (for screenshots); with --dica the tooltip
+// of each node marked is shown at the node. With --atraso a timer
 // probes the event loop every 10 ms and, once a second, a line gives the largest lateness of
 // that second (how long the window could not answer):
 //   <ms> atraso <lateness ms>
@@ -18,6 +20,8 @@
 #include <QRadioButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QToolTip>
+#include <QTreeWidget>
 #include <cstdio>
 #include <unistd.h>
 
@@ -36,6 +40,26 @@ int main(int argc, char** argv) {
                      [&](const QString& g, const QString& n) { escreve('+', g, n); });
     QObject::connect(editor.Navegador(), &NavegadorRede::MaquinaRemovida, &app,
                      [&](const QString& g, const QString& n) { escreve('-', g, n); });
+    auto* arvore = editor.findChild<QTreeWidget*>(QStringLiteral("ShTVRede"));
+    const bool dica = app.arguments().contains(QStringLiteral("--dica"));
+    QObject::connect(
+        editor.Navegador(), &NavegadorRede::ServidorFirebird, &app,
+        [&](const QString& g, const QString& n) {
+            const auto nos = arvore->findItems(n, Qt::MatchExactly | Qt::MatchRecursive);
+            QTreeWidgetItem* no = nos.isEmpty() ? nullptr : nos.constFirst();
+            std::printf("%lld * %s/%s %s\n", static_cast<long long>(relogio.elapsed()),
+                        qPrintable(g), qPrintable(n), no ? qPrintable(no->toolTip(0)) : "");
+            std::fflush(stdout);
+            if (dica) // once the window has settled; the node may be gone by then
+                QTimer::singleShot(300, arvore, [arvore, n] {
+                    const auto nos = arvore->findItems(n, Qt::MatchExactly | Qt::MatchRecursive);
+                    if (nos.isEmpty())
+                        return;
+                    const QRect r = arvore->visualItemRect(nos.constFirst());
+                    QToolTip::showText(arvore->viewport()->mapToGlobal(r.center()),
+                                       nos.constFirst()->toolTip(0), arvore->viewport());
+                });
+        });
     QSocketNotifier entrada(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&entrada, &QSocketNotifier::activated, &app, [&] {
         char lixo[256];

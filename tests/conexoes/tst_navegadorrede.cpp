@@ -2,6 +2,7 @@
 // interfaces, and the host section of a WS-Discovery metadata answer.
 #include "conexoes/DescobertaWs.h"
 #include "conexoes/NavegadorRede.h"
+#include "conexoes/SondaServidores.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -232,6 +233,32 @@ private Q_SLOTS:
         QCOMPARE(rede.Maquinas().size(), 1);
         rede.Perde(u'k' + QString::number(n + 3));
         QCOMPARE(rede.Maquinas().size(), 0);
+    }
+
+    // Where a machine's Firebird port may be tried: only on a network of our interfaces.
+    void enderecoSondavel_data() {
+        QTest::addColumn<QString>("endereco");
+        QTest::addColumn<QString>("redes"); // the interfaces' "ip/prefix", comma-separated
+        QTest::addColumn<bool>("aceito");
+        const QString lan = u"192.168.1.5/24,127.0.0.1/8,10.8.0.1/32"_qs;
+        QTest::newRow("na rede") << "192.168.1.20" << lan << true;
+        QTest::newRow("esta máquina") << "192.168.1.5" << lan << true;
+        QTest::newRow("laço") << "127.0.0.1" << lan << false;
+        QTest::newRow("outra rede") << "10.0.0.7" << lan << false;
+        QTest::newRow("ponto a ponto") << "10.8.0.1" << lan << false;
+        QTest::newRow("IPv6") << "fe80::1" << lan << false;
+        QTest::newRow("multicast") << "224.0.0.251" << lan << false;
+        QTest::newRow("difusão") << "255.255.255.255" << u"0.0.0.0/1"_qs << false;
+        QTest::newRow("sem interfaces") << "192.168.1.20" << QString() << false;
+    }
+    void enderecoSondavel() {
+        QFETCH(QString, endereco);
+        QFETCH(QString, redes);
+        QFETCH(bool, aceito);
+        QList<std::pair<QHostAddress, int>> lista;
+        for (const QString& r : redes.split(u',', Qt::SkipEmptyParts))
+            lista.append({QHostAddress(r.section(u'/', 0, 0)), r.section(u'/', 1).toInt()});
+        QCOMPARE(SondaServidores::Aceitavel(QHostAddress(endereco), lista), aceito);
     }
 };
 

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -398,6 +399,57 @@ private Q_SLOTS:
         }
         QVERIFY2(pior <= antes + 4 + 4,
                  qPrintable(u"%1 descritores, %2 antes"_qs.arg(pior).arg(antes)));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // The machines whose Firebird port takes a connection get the mark, the others not:
+    // maquina-b and the wsdd machine (198.51.100.2, a listener on 3050); maquina-c at A's own
+    // address (nothing listens: refused), maquina-d where nobody is (silent), maquina-l
+    // announced at loopback, where a listener waits (never tried). Once maquina-c leaves and
+    // comes back with a listener at its address, it is tried again.
+    void marcasFirebird() {
+        Hospede servidor('B', {"mudo", "198.51.100.2", "3050"});
+        Hospede laco('A', {"mudo", "127.0.0.1", "3050"});
+        QVERIFY(servidor.Espera(u"pronto"_qs));
+        QVERIFY(laco.Espera(u"pronto"_qs));
+        std::vector<std::unique_ptr<Publicacao>> pubs;
+        const auto publica = [&](const QString& nome, const QString& ip) {
+            pubs.push_back(
+                std::make_unique<Publicacao>(QStringList{"-a", "-R", nome + u".local"_qs, ip}));
+            pubs.push_back(std::make_unique<Publicacao>(
+                QStringList{"-s", "-H", nome + u".local"_qs, nome, "_smb._tcp", "445"}));
+            return pubs.back()->Estabelecida();
+        };
+        pubs.push_back(
+            std::make_unique<Publicacao>(QStringList{"-s", "maquina-b", "_smb._tcp", "445"}));
+        QVERIFY(publica(u"maquina-c"_qs, u"198.51.100.1"_qs));
+        QVERIFY(publica(u"maquina-d"_qs, u"198.51.100.9"_qs));
+        QVERIFY(publica(u"maquina-l"_qs, u"127.0.0.1"_qs));
+        Sonda sonda;
+        for (const char* m : {"local/maquina-b", "local/maquina-c", "local/maquina-d",
+                              "local/maquina-l", "ESCRITORIO/MAQUINA-W"})
+            QVERIFY2(sonda.Espera(u"+ "_qs + QLatin1String(m)), m);
+        QTest::qWait(2 * 1000 + 500); // the silent one's time limit, and the queue
+        static const QRegularExpression marca(
+            u"^\\d+ \\* (\\S+) Servidor Firebird \\(porta 3050\\) respondeu em (<1|\\d+) ms$"_qs);
+        const auto marcadas = [&] {
+            QSet<QString> r;
+            for (const QString& l : sonda.Linhas())
+                if (const auto m = marca.match(l); m.hasMatch())
+                    r.insert(m.captured(1));
+            return r;
+        };
+        QCOMPARE(marcadas(), (QSet<QString>{u"local/maquina-b"_qs, u"ESCRITORIO/MAQUINA-W"_qs}));
+        QCOMPARE(sonda.Linhas().filter(u" * "_qs).size(), 2);
+
+        const qsizetype n = sonda.Linhas().size();
+        pubs.erase(pubs.begin() + 1, pubs.begin() + 3); // maquina-c
+        QVERIFY(sonda.Espera(u"- local/maquina-c"_qs, 15000, n));
+        Hospede tarde('A', {"mudo", "198.51.100.1", "3050"});
+        QVERIFY(tarde.Espera(u"pronto"_qs));
+        QVERIFY(publica(u"maquina-c"_qs, u"198.51.100.1"_qs));
+        QVERIFY(sonda.Espera(u"+ local/maquina-c"_qs, 15000, n));
+        QTRY_VERIFY(marcadas().contains(u"local/maquina-c"_qs));
         QCOMPARE(sonda.Para(true), 0);
     }
 
