@@ -42,7 +42,8 @@ private:
 
     void Despacha() {
         while (emVoo_ < SondaServidores::kEmVoo && !fila_.empty()) {
-            const auto [bilhete, endereco] = *fila_.begin();
+            const quint64 bilhete = fila_.begin()->first;
+            const QHostAddress endereco = fila_.begin()->second;
             fila_.erase(fila_.begin());
             if (!SondaServidores::Aceitavel(endereco, Redes())) {
                 Q_EMIT Respondeu(bilhete, false, 0);
