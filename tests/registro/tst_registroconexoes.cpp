@@ -1,6 +1,6 @@
 #include "common/ArquivoIni.h"
 #include "common/Texto.h"
-#include "principal/RegistroConexoes.h"
+#include "registro/RegistroConexoes.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
 
