@@ -14,7 +14,6 @@
 #include "registro/RegistroConexoes.h"
 #include "ui_Menu.h"
 
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -307,9 +306,8 @@ void TFrmMenu::LblUsuarioVELTOClick() {
 }
 
 void TFrmMenu::LblBotoesClick() {
-    const QString pasta = principal_ ? instalacao_.PastaPrograma : QString();
     const std::unique_ptr<TFrmConfigBotoes> dialogo(
-        new TFrmConfigBotoes(this, pasta + QStringLiteral("VELTO.INI")));
+        new TFrmConfigBotoes(this, instalacao_.PastaPrograma + QStringLiteral("VELTO.INI")));
     if (principal_) {
         const QWidget* janela = principal_->Janela();
         dialogo->move(janela->x() + 314, janela->y() + 90);
