@@ -3,7 +3,7 @@
 // on registries of 20 to 100,000 servers held in a real file in a temporary folder.
 #include "common/Texto.h"
 #include "principal/Principal.h"
-#include "principal/RegistroConexoes.h"
+#include "registro/RegistroConexoes.h"
 
 #include <QApplication>
 #include <QComboBox>

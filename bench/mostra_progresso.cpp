@@ -3,8 +3,8 @@
 // port given. Ends when the download does.
 //
 //   mostra_progresso PORT
+#include "common/Plataforma.h"
 #include "menu/FerramentasSuporte.h"
-#include "principal/Principal.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,12 +18,14 @@ int main(int argc, char** argv) {
     QTemporaryDir raiz;
     const QString pasta = raiz.path() + QStringLiteral("/EMPRESA");
     QDir().mkpath(pasta);
-    // Not shown: it only tells the tools where the program's folder is.
-    TFrmPrincipal principal(pasta + QStringLiteral("/Gerenciador"));
+    // The program's folder, where the tool is kept.
+    const DadosInstalacao instalacao{
+        Plataforma::PastaPrograma(pasta + QStringLiteral("/Gerenciador")),
+        QStringLiteral("EMPRESA"), Edicao::Empresa};
     FerramentasSuporte::DefineConta({QStringLiteral("127.0.0.1"), quint16(std::atoi(argv[1])),
                                      QStringLiteral("supvestra"), QStringLiteral("K7wR4#")});
-    QTimer::singleShot(0, [] {
-        FerramentasSuporte::SuporteRemoto(nullptr);
+    QTimer::singleShot(0, [&instalacao] {
+        FerramentasSuporte::SuporteRemoto(nullptr, instalacao);
         QCoreApplication::quit();
     });
     return app.exec();

@@ -1,7 +1,7 @@
 // The public-IP page as the server sends it: the address comes from its title, or from a page
 // that is only the address.
-#include "principal/Enderecos.h"
 #include "principal/ThIP.h"
+#include "registro/Enderecos.h"
 
 #include <cstdlib>
 

@@ -21,3 +21,11 @@ QString NomeEdicao(Edicao edicao);
 // The main window's title: "VELTO " followed by the edition's name ("VELTO " alone, trailing
 // blank included, when there is none). A running copy is known by it.
 QString TituloPrincipal(Edicao edicao);
+
+// The installation the program serves, fixed when the main window is created and handed to
+// every form that reads or writes the folder's files.
+struct DadosInstalacao {
+    QString PastaPrograma; // the program's folder, ending in the path delimiter
+    QString NomePasta;     // that folder's name, upper-cased: decides the edition
+    Edicao edicao = Edicao::Nenhuma;
+};

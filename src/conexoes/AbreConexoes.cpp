@@ -2,8 +2,9 @@
 
 #include "conexoes/Conexoes.h"
 
-void AbreEditorConexoes(QWidget* dono, int tag) {
-    auto* editor = new TFrmConexoes(dono);
+void AbreEditorConexoes(const DadosInstalacao& instalacao, OperacoesPrincipal* principal,
+                        QWidget* dono, int tag) {
+    auto* editor = new TFrmConexoes(instalacao, principal, dono);
     editor->Tag = tag;
     // Freed when its modal run ends.
     editor->setAttribute(Qt::WA_DeleteOnClose);

@@ -3,8 +3,9 @@
 #include "common/Mensagem.h"
 #include "common/Texto.h"
 #include "conexoes/NavegadorRede.h"
-#include "principal/Principal.h"
-#include "principal/RegistroConexoes.h"
+#include "conexoes/OperacoesPrincipal.h"
+#include "registro/Enderecos.h"
+#include "registro/RegistroConexoes.h"
 #include "ui_Conexoes.h"
 
 #include <QAction>
@@ -79,10 +80,6 @@ void Aviso(const QString& texto) {
     MostraMensagem(texto, kTitulo, IconeMensagem::Aviso);
 }
 
-QString PastaPrograma() {
-    return FrmPrincipal ? FrmPrincipal->PastaPrograma : QString();
-}
-
 } // namespace
 
 QString ServidorLocal(const QString& pastaPrograma) {
@@ -102,8 +99,10 @@ QString TipoServidorLocal() {
 #endif
 }
 
-TFrmConexoes::TFrmConexoes(QWidget* dono, NavegadorRede* navegador)
-    : QDialog(dono), ui(std::make_unique<Ui::TFrmConexoes>()), navegador_(navegador) {
+TFrmConexoes::TFrmConexoes(DadosInstalacao instalacao, OperacoesPrincipal* principal, QWidget* dono,
+                           NavegadorRede* navegador)
+    : QDialog(dono), ui(std::make_unique<Ui::TFrmConexoes>()), instalacao_(std::move(instalacao)),
+      principal_(principal), navegador_(navegador) {
     ui->setupUi(this);
     FrmConexoes = this;
     // Fixed single border and no title-bar buttons at all.
@@ -180,7 +179,8 @@ TFrmConexoes::~TFrmConexoes() {
 }
 
 void TFrmConexoes::FormCreate() {
-    const int alturaPrincipal = FrmPrincipal ? FrmPrincipal->height() : 0;
+    const QWidget* janela = principal_ ? principal_->Janela() : nullptr;
+    const int alturaPrincipal = janela ? janela->height() : 0;
     const int altura = alturaPrincipal > kAlturaMinima ? alturaPrincipal : kAlturaMinima;
     setFixedSize(kLargura, altura);
     ui->PgCtrlConexoes->resize(kLargura, altura);
@@ -188,10 +188,10 @@ void TFrmConexoes::FormCreate() {
     for (QWidget* painel :
          {static_cast<QWidget*>(ui->PnlCentralInc), static_cast<QWidget*>(ui->PnlCentralExc)})
         painel->move(painel->x(), painel->y() + desce);
-    pastaAplicacao_ = PastaPrograma();
+    pastaAplicacao_ = instalacao_.PastaPrograma;
     // Centred on the main window.
-    if (FrmPrincipal)
-        move(FrmPrincipal->frameGeometry().center() - rect().center());
+    if (janela)
+        move(janela->frameGeometry().center() - rect().center());
 }
 
 void TFrmConexoes::FormShow() {
@@ -203,7 +203,7 @@ void TFrmConexoes::FormShow() {
         RdGrpConexaoClick();
         navegador_->Inicia();
     } else if (Tag == 1) {
-        FrmPrincipal->CarregarConexoes(FrmPrincipal->CbboxServidor(), ui->FltCbboxExclusao, false);
+        principal_->CarregarConexoes(ui->FltCbboxExclusao, false);
         ui->PgCtrlConexoes->setCurrentWidget(ui->TbShtExcluir);
         setWindowTitle(QStringLiteral("VELTO - Excluir Conexão"));
     } else {
@@ -214,7 +214,7 @@ void TFrmConexoes::FormShow() {
         ui->PgCtrlConexoes->hide();
         ui->PnlEscolherConexao->move(12, 134);
         ui->PnlEscolherConexao->show();
-        FrmPrincipal->CarregarConexoes(FrmPrincipal->CbboxServidor(), ui->FltCbboxEdicao, false);
+        principal_->CarregarConexoes(ui->FltCbboxEdicao, false);
         CbboxEdicaoChange();
         navegador_->Inicia();
     }
@@ -245,7 +245,7 @@ void TFrmConexoes::RdGrpConexaoClick() {
     } else {
         ui->RdGrpTipo->setEnabled(false);
         SelecionaTipo(TipoServidorLocal() == QLatin1String("Linux") ? kLinux : kWindows);
-        const QString servidor = ServidorLocal(PastaPrograma());
+        const QString servidor = ServidorLocal(instalacao_.PastaPrograma);
         ui->EdtServBanco->setMaxLength(int(qMax<qsizetype>(1, servidor.size())));
         ui->EdtServBanco->setText(servidor);
         ui->BitBtnCapturar->setEnabled(false);
@@ -279,7 +279,7 @@ void TFrmConexoes::BitBtnCapturarClick() {
     // The name server may take its time: the lookup runs off the interface thread while the
     // form takes no input and shows the wait cursor.
     EsperaResolucao(true);
-    FrmPrincipal->GetIP(
+    principal_->GetIP(
         texto, this, [this] { EsperaResolucao(false); },
         [this](const QString& ip) { ui->EdtServBanco->setText(ip); });
 }
@@ -298,7 +298,7 @@ void TFrmConexoes::EsperaResolucao(bool esperando) {
 void TFrmConexoes::CbboxEdicaoChange() {
     ApelidoAnterior = ui->FltCbboxEdicao->currentText();
     const std::optional<RegistroConexoes::Conexao> c =
-        RegistroConexoes::LeConexao(PastaPrograma(), ApelidoAnterior);
+        RegistroConexoes::LeConexao(instalacao_.PastaPrograma, ApelidoAnterior);
     if (!c) {
         MostraMensagem(QStringLiteral("Não foi possível abrir o arquivo de conexões!"), kTitulo,
                        IconeMensagem::Erro);
@@ -317,7 +317,7 @@ void TFrmConexoes::BtnEscolherClick() {
         Aviso(QStringLiteral("Selecione um servidor para se alterado!"));
         return;
     }
-    if (ServidorAnterior == ServidorLocal(PastaPrograma())) {
+    if (ServidorAnterior == ServidorLocal(instalacao_.PastaPrograma)) {
         ui->RdBtnLocal->setChecked(true);
         SelecionaTipo(TipoServidorLocal() == QLatin1String("Linux") ? kLinux : kWindows);
     } else {
@@ -328,7 +328,7 @@ void TFrmConexoes::BtnEscolherClick() {
     ui->EdtServBanco->setText(ServidorAnterior);
     ui->DirEdtAplicacao->setText(AplicacaoAnterior);
     RdGrpConexaoClick();
-    if (TFrmPrincipal::ValidaIP(ServidorAnterior))
+    if (ValidaIP(ServidorAnterior))
         ui->ChkBxIPBanco->setChecked(true);
     ui->PnlEscolherConexao->hide();
     ui->PgCtrlConexoes->show();
@@ -353,7 +353,7 @@ void TFrmConexoes::BitBtnGravarClick() {
         return recusa(QStringLiteral("Informe o Servidor de Aplicação!"), ui->DirEdtAplicacao);
     if (servidor.isEmpty())
         return recusa(QStringLiteral("Informe o nome ou IP da máquina."), ui->EdtServBanco);
-    if (ui->ChkBxIPBanco->isChecked() && !TFrmPrincipal::ValidaIP(servidor))
+    if (ui->ChkBxIPBanco->isChecked() && !ValidaIP(servidor))
         return recusa(QStringLiteral("Endereço IP inválido.    "), ui->EdtServBanco);
     // The file holds Windows-1252 bytes: a character it has no byte for would be stored as
     // '?', and two such aliases would become one section.
@@ -373,7 +373,7 @@ void TFrmConexoes::BitBtnGravarClick() {
                           c.foco);
     }
 
-    const quint16 r = FrmPrincipal->ConexaoExiste(servidor, apelido);
+    const quint16 r = principal_->ConexaoExiste(servidor, apelido);
     const bool apelidoExiste = r == 2 || r == 3;
     if (!ModoAlteracao) {
         if (apelidoExiste)
@@ -395,11 +395,11 @@ void TFrmConexoes::BitBtnGravarClick() {
     // Altering replaces the old entry in the same write that stores the new one, so a failed
     // write cannot lose the connection.
     if (ModoAlteracao)
-        FrmPrincipal->AlteraConexao(ApelidoAnterior, apelido, servidor, tipo, aplicacao,
-                                    QStringLiteral("I"));
+        principal_->AlteraConexao(ApelidoAnterior, apelido, servidor, tipo, aplicacao,
+                                  QStringLiteral("I"));
     else
-        FrmPrincipal->IncluiConexao(apelido, servidor, tipo, aplicacao, QStringLiteral("I"));
-    FrmPrincipal->MudaConexaoAtiva(apelido);
+        principal_->IncluiConexao(apelido, servidor, tipo, aplicacao, QStringLiteral("I"));
+    principal_->MudaConexaoAtiva(apelido);
     PodeFechar = true;
     close();
 }
@@ -430,13 +430,13 @@ void TFrmConexoes::BitBtnExcluirClick() {
     }
     const QString apelido = lista->currentText();
     // The connection in use gives way to its neighbour before it goes.
-    QComboBox* emUso = FrmPrincipal->FltCbxApelidoServidor();
-    if (apelido == emUso->currentText())
-        emUso->setCurrentIndex(emUso->currentIndex() + (lista->currentIndex() == 0 ? 1 : -1));
-    FrmPrincipal->CbxApelidoServidorChange();
-    FrmPrincipal->ExcluiConexao(apelido, true);
+    if (apelido == principal_->ApelidoEmUso())
+        principal_->SelecionaEmUso(principal_->IndiceEmUso() +
+                                   (lista->currentIndex() == 0 ? 1 : -1));
+    principal_->CbxApelidoServidorChange();
+    principal_->ExcluiConexao(apelido, true);
     lista->clear();
-    FrmPrincipal->CarregarConexoes(FrmPrincipal->CbboxServidor(), lista, false);
+    principal_->CarregarConexoes(lista, false);
 }
 
 void TFrmConexoes::EscolheAplicacao() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Edicao.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QSet>
@@ -7,6 +9,7 @@
 #include <memory>
 
 class NavegadorRede;
+class OperacoesPrincipal;
 class QButtonGroup;
 class QMenu;
 class QAction;
@@ -18,13 +21,16 @@ class TFrmConexoes;
 
 // The connection editor: adds a database server to the registry (Tag 0), removes one (Tag 1)
 // or changes one (any other Tag). It validates what the user typed and calls the main
-// window's registry operations (FrmPrincipal); it holds no registry logic of its own. It can
-// close only through its own buttons, Escape or a successful save.
+// window's registry operations (OperacoesPrincipal); it holds no registry logic of its own. It
+// can close only through its own buttons, Escape or a successful save.
 class TFrmConexoes : public QDialog {
     Q_OBJECT
 public:
-    // `navegador` fills the network tree (the form takes it); none: the platform's own.
-    explicit TFrmConexoes(QWidget* dono = nullptr, NavegadorRede* navegador = nullptr);
+    // `instalacao` and `principal`: the program's folder and the main window's side (needed by
+    // every mode but include). `navegador` fills the network tree (the form takes it); none:
+    // the platform's own.
+    explicit TFrmConexoes(DadosInstalacao instalacao = {}, OperacoesPrincipal* principal = nullptr,
+                          QWidget* dono = nullptr, NavegadorRede* navegador = nullptr);
     ~TFrmConexoes() override;
 
     int Tag = 0; // the mode, set by the opener before the form is shown
@@ -81,6 +87,8 @@ private:
     void EsperaResolucao(bool esperando);
 
     std::unique_ptr<Ui::TFrmConexoes> ui;
+    const DadosInstalacao instalacao_;
+    OperacoesPrincipal* const principal_;
     QButtonGroup* conexao_ = nullptr;
     QButtonGroup* tipo_ = nullptr;
     NavegadorRede* navegador_ = nullptr;

@@ -6,7 +6,6 @@
 #include "common/Plataforma.h"
 #include "menu/Progresso.h"
 #include "menu/ThDownload.h"
-#include "principal/Principal.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -24,20 +23,6 @@ const QString kTitulo = QStringLiteral("VELTO");
 
 bool baixando = false;
 ContaFtp contaDefinida;
-
-// The folder that holds the program, ending in the delimiter: the main window's, when it
-// exists (on Windows upper-cased, which names the same folder).
-QString PastaDoPrograma() {
-    if (FrmPrincipal)
-        return FrmPrincipal->PastaPrograma;
-    return Plataforma::PastaPrograma();
-}
-
-QString NomeDaPasta() {
-    if (FrmPrincipal)
-        return FrmPrincipal->NomePasta;
-    return NomePastaDoExecutavel(Plataforma::CaminhoExecutavel());
-}
 
 void Fecha(QDialog* painel) {
     if (painel)
@@ -147,10 +132,10 @@ QString TextoAtualizacao(const QString& nomePasta) {
            nomePasta + QStringLiteral("\r\rVocê deverá substituir o arquivo existente.");
 }
 
-void Atualizar(QDialog* painel) {
+void Atualizar(QDialog* painel, const DadosInstalacao& instalacao) {
     if (baixando)
         return;
-    if (MostraMensagem(TextoAtualizacao(NomeDaPasta()), kTitulo, IconeMensagem::Informacao,
+    if (MostraMensagem(TextoAtualizacao(instalacao.NomePasta), kTitulo, IconeMensagem::Informacao,
                        BotoesMensagem::OkCancelar) != RespostaMensagem::Ok)
         return;
     Plataforma::AbreNoSistema(Configuracao::UrlAtualizacao(), Plataforma::Exibicao::Maximizada);
@@ -159,11 +144,11 @@ void Atualizar(QDialog* painel) {
     QCoreApplication::quit();
 }
 
-void CarregarBackup(QDialog* painel) {
+void CarregarBackup(QDialog* painel, const DadosInstalacao& instalacao) {
     if (baixando)
         return;
     // A missing program is not reported.
-    Plataforma::AbrePrograma(PastaDoPrograma() + QStringLiteral("VELTOBackUp.exe"));
+    Plataforma::AbrePrograma(instalacao.PastaPrograma + QStringLiteral("VELTOBackUp.exe"));
     Fecha(painel);
 }
 
@@ -174,10 +159,10 @@ void AbrirSiteSuporte(QDialog* painel) {
     Fecha(painel);
 }
 
-void SuporteRemoto(QDialog* painel) {
+void SuporteRemoto(QDialog* painel, const DadosInstalacao& instalacao) {
     BaixaEInicia(painel, QStringLiteral("/httpdocs/Programas/Assistencia_remota"),
                  QStringLiteral("Suporte_vestranox.exe"),
-                 PastaDoPrograma() + QStringLiteral("Suporte_vestranox.exe"));
+                 instalacao.PastaPrograma + QStringLiteral("Suporte_vestranox.exe"));
 }
 
 QString CaminhoIBExpert(const QString& pastaProgramas) {

@@ -1,23 +1,26 @@
 #pragma once
 
+#include "common/Edicao.h"
+
 #include <QString>
 
 class QDialog;
 
 // The settings panel's items that reach the maker's support server or start support programs.
 // Each takes the open panel: it closes the panel when its item is done, and leaves it open when
-// the user cancels or the item fails.
+// the user cancels or the item fails. The installation names the program's folder, where the
+// backup and remote-support programs are kept, and its name, which the update's text shows.
 //
 // The remote-support program and the database tool are started at once when present (by name
 // alone, with no network traffic); otherwise they are fetched by FTP first, off the interface's
 // thread, with a progress window that can cancel. While a download runs every item here does
 // nothing.
 namespace FerramentasSuporte {
-void Atualizar(QDialog* painel);        // "Atualizar Gerenciador"
-void CarregarBackup(QDialog* painel);   // "Carregar Back Up"
-void AbrirSiteSuporte(QDialog* painel); // "Site Suporte"
-void SuporteRemoto(QDialog* painel);    // "Suporte Remoto"
-void IBExpert(QDialog* painel);         // the title's pop-up item "IBexpert"
+void Atualizar(QDialog* painel, const DadosInstalacao& instalacao);      // "Atualizar Gerenciador"
+void CarregarBackup(QDialog* painel, const DadosInstalacao& instalacao); // "Carregar Back Up"
+void AbrirSiteSuporte(QDialog* painel);                                  // "Site Suporte"
+void SuporteRemoto(QDialog* painel, const DadosInstalacao& instalacao);  // "Suporte Remoto"
+void IBExpert(QDialog* painel); // the title's pop-up item "IBexpert"
 
 // The database tool with the given Program Files folder (IBExpert gives
 // Plataforma::CapturaPastaProgramas()).

@@ -2,19 +2,18 @@
 
 #include "common/ArquivoIni.h"
 #include "common/Mensagem.h"
+#include "common/Versao.h"
 #include "conexoes/AbreConexoes.h"
+#include "conexoes/OperacoesPrincipal.h"
 #include "conexoes/TesteConexao.h"
 #include "menu/Animacao.h"
 #include "menu/Botoes.h"
 #include "menu/DMIBSecurity.h"
 #include "menu/FerramentasSuporte.h"
 #include "menu/Glifos.h"
-#include "principal/Principal.h"
-#include "principal/RegistroConexoes.h"
-#include "principal/Versao.h"
+#include "registro/RegistroConexoes.h"
 #include "ui_Menu.h"
 
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -58,8 +57,9 @@ QColor TFrmMenu::CorXDepois() {
     return QColor(0, 64, 128);
 }
 
-TFrmMenu::TFrmMenu(QWidget* dono)
-    : QDialog(dono), PopupMenu1(new QMenu(this)), ui(new Ui::TFrmMenu) {
+TFrmMenu::TFrmMenu(DadosInstalacao instalacao, OperacoesPrincipal* principal, QWidget* dono)
+    : QDialog(dono), PopupMenu1(new QMenu(this)), ui(new Ui::TFrmMenu),
+      instalacao_(std::move(instalacao)), principal_(principal) {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setFixedSize(kLargura, kAltura);
@@ -124,8 +124,8 @@ void TFrmMenu::closeEvent(QCloseEvent* evento) {
 
 void TFrmMenu::FormShow() {
     ui->LblVersao->setText(QStringLiteral("Versão ") + VersaoDoArquivo());
-    if (FrmPrincipal)
-        move(FrmPrincipal->EsquerdaMenu, FrmPrincipal->TopoMenu);
+    if (principal_)
+        move(principal_->PosicaoMenu());
     AnimaAbertura();
 }
 
@@ -250,7 +250,8 @@ void TFrmMenu::LblAtualizarMouseLeave(QLabel* rotulo) {
 
 void TFrmMenu::AbreEditor(int tag) {
     hide();
-    AbreEditorConexoes(FrmPrincipal ? FrmPrincipal : parentWidget(), tag);
+    AbreEditorConexoes(instalacao_, principal_, principal_ ? principal_->Janela() : parentWidget(),
+                       tag);
     close();
 }
 
@@ -264,10 +265,10 @@ void TFrmMenu::BitBtn2Click() {
 
 void TFrmMenu::BitBtnExcluirClick() {
     // Only exactly one server is refused: with none the editor opens all the same.
-    if (FrmPrincipal && FrmPrincipal->CbboxServidor()->count() == 1) {
+    if (principal_ && principal_->QuantidadeConexoes() == 1) {
         MostraMensagem(QStringLiteral("Você precisa ter ao menos um servidor cadastrado!\r"
                                       "Não é possível excluir o último servidor!"),
-                       FrmPrincipal->TituloMensagem, IconeMensagem::Aviso);
+                       QString::fromUtf16(RegistroConexoes::kTituloMensagem), IconeMensagem::Aviso);
         return;
     }
     AbreEditor(1);
@@ -278,11 +279,10 @@ void TFrmMenu::LblTestarConexaoClick() {
     // executable's folder: on Windows only the letter case differs). A missing file or an
     // alias without a section gives an empty host and no message.
     QString servidor;
-    if (FrmPrincipal) {
-        const ArquivoIni conexoes(FrmPrincipal->PastaPrograma + QStringLiteral("CONEXOES.INI"));
+    if (principal_) {
+        const ArquivoIni conexoes(instalacao_.PastaPrograma + QStringLiteral("CONEXOES.INI"));
         if (conexoes.LeituraOk())
-            servidor = conexoes.LeTexto(FrmPrincipal->FltCbxApelidoServidor()->currentText(),
-                                        QStringLiteral("Servidor"));
+            servidor = conexoes.LeTexto(principal_->ApelidoEmUso(), QStringLiteral("Servidor"));
         else
             MostraMensagem(QStringLiteral("Não foi possível abrir o arquivo de conexões!"),
                            QStringLiteral("GERENCIADOR"), IconeMensagem::Erro);
@@ -291,10 +291,10 @@ void TFrmMenu::LblTestarConexaoClick() {
     auto* teste = new TFrmTesteConexao(this);
     teste->DefineHost(servidor);
     // The database line: what the modules open, the edition's dbExpress connection.
-    if (FrmPrincipal)
-        teste->DefineBanco(FrmPrincipal->PastaPrograma +
+    if (principal_)
+        teste->DefineBanco(instalacao_.PastaPrograma +
                                QString::fromUtf16(RegistroConexoes::kArquivoDbx),
-                           RegistroConexoes::SecaoDbx(FrmPrincipal->NomePasta));
+                           RegistroConexoes::SecaoDbx(instalacao_.NomePasta));
     teste->exec();
 }
 
@@ -306,22 +306,22 @@ void TFrmMenu::LblUsuarioVELTOClick() {
 }
 
 void TFrmMenu::LblBotoesClick() {
-    const QString pasta = FrmPrincipal ? FrmPrincipal->PastaPrograma : QString();
     const std::unique_ptr<TFrmConfigBotoes> dialogo(
-        new TFrmConfigBotoes(this, pasta + QStringLiteral("VELTO.INI")));
-    if (FrmPrincipal) {
-        dialogo->move(FrmPrincipal->x() + 314, FrmPrincipal->y() + 90);
-        dialogo->EscolhePagina(FrmPrincipal->NomePasta);
+        new TFrmConfigBotoes(this, instalacao_.PastaPrograma + QStringLiteral("VELTO.INI")));
+    if (principal_) {
+        const QWidget* janela = principal_->Janela();
+        dialogo->move(janela->x() + 314, janela->y() + 90);
+        dialogo->EscolhePagina(instalacao_.NomePasta);
     }
     dialogo->exec();
 }
 
 void TFrmMenu::LblAtualizarClick() {
-    FerramentasSuporte::Atualizar(this);
+    FerramentasSuporte::Atualizar(this, instalacao_);
 }
 
 void TFrmMenu::LblCarregarBackupClick() {
-    FerramentasSuporte::CarregarBackup(this);
+    FerramentasSuporte::CarregarBackup(this, instalacao_);
 }
 
 void TFrmMenu::LblSuporteClick() {
@@ -329,7 +329,7 @@ void TFrmMenu::LblSuporteClick() {
 }
 
 void TFrmMenu::LblSuporteRemotoClick() {
-    FerramentasSuporte::SuporteRemoto(this);
+    FerramentasSuporte::SuporteRemoto(this, instalacao_);
 }
 
 void TFrmMenu::IBexpert1Click() {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "common/Edicao.h"
+
 #include <QDialog>
 
+class OperacoesPrincipal;
 class QLabel;
 class QMenu;
 class QVariantAnimation;
@@ -17,7 +20,8 @@ class TFrmMenu;
 class TFrmMenu : public QDialog {
     Q_OBJECT
 public:
-    explicit TFrmMenu(QWidget* dono);
+    // `principal`: the main window's side (none: the items that need it do without it).
+    TFrmMenu(DadosInstalacao instalacao, OperacoesPrincipal* principal, QWidget* dono);
     ~TFrmMenu() override;
 
     // The pop-up menu of the title, with its one item IBexpert1.
@@ -66,6 +70,8 @@ private:
     QList<QLabel*> Links() const;
 
     Ui::TFrmMenu* ui;
+    const DadosInstalacao instalacao_;
+    OperacoesPrincipal* const principal_;
     QVariantAnimation* animacao_ = nullptr;
 };
 

@@ -5,12 +5,12 @@
 #include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
+#include "common/Versao.h"
 #include "menu/Menu.h"
-#include "principal/Enderecos.h"
 #include "principal/Figuras.h"
-#include "principal/RegistroConexoes.h"
 #include "principal/ThIP.h"
-#include "principal/Versao.h"
+#include "registro/Enderecos.h"
+#include "registro/RegistroConexoes.h"
 #include "ui_Principal.h"
 
 #include <QApplication>
@@ -130,6 +130,10 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
     // the folder is reached by.
     NomePasta = MaiusculasAscii(CapturaNomePasta(Plataforma::PastaDoCaminho(caminhoExecutavel)));
     PastaPrograma = Plataforma::PastaPrograma(caminhoExecutavel);
+    // Every change of the registry shows in the two server lists before the operation returns.
+    registro_ = new RegistroEstacao(Instalacao(), this);
+    connect(registro_, &RegistroEstacao::Alterado, this,
+            [this] { CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true); });
     FormCreate();
 
     if (const QScreen* tela = screen())
@@ -143,6 +147,10 @@ TFrmPrincipal::~TFrmPrincipal() {
     delete ui;
     if (FrmPrincipal == this)
         FrmPrincipal = nullptr;
+}
+
+DadosInstalacao TFrmPrincipal::Instalacao() const {
+    return {PastaPrograma, NomePasta, EdicaoDaPasta(NomePasta)};
 }
 
 void TFrmPrincipal::FormCreate() {
@@ -246,7 +254,7 @@ bool TFrmPrincipal::FormKeyDown(int tecla, Qt::KeyboardModifiers) {
 void TFrmPrincipal::SpdBtnMenuClick() {
     // The panel moves itself to (EsquerdaMenu, TopoMenu) when shown and is freed once its
     // modal run ends (it deletes itself on close).
-    const QPointer<TFrmMenu> painel = new TFrmMenu(this);
+    const QPointer<TFrmMenu> painel = new TFrmMenu(Instalacao(), this, this);
     PosicaoFormMenu();
     painel->exec();
 }
@@ -268,37 +276,35 @@ void TFrmPrincipal::FormShow() {
 }
 
 void TFrmPrincipal::CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool selecionaAtivo) {
-    const RegistroConexoes::ListaConexoes lista =
-        RegistroConexoes::CarregarConexoes(PastaPrograma, selecionaAtivo);
+    const RegistroConexoes::ListaConexoes lista = registro_->Carrega(selecionaAtivo);
     // The lists come sorted; the combo boxes keep the order they are given.
     PoeItens(alvo, lista.apelidos, lista.selecionado);
     PoeItens(espelho, lista.espelho, lista.selecionadoEspelho);
 }
 
+void TFrmPrincipal::CarregarConexoes(QComboBox* alvo, bool selecionaAtivo) {
+    CarregarConexoes(ui->CbboxServidor, alvo, selecionaAtivo);
+}
+
 void TFrmPrincipal::IncluiConexao(const QString& apelido, const QString& servidor,
                                   const QString& tipo, const QString& aplicacao,
                                   const QString& status) {
-    if (RegistroConexoes::IncluiConexao(PastaPrograma, apelido, servidor, tipo, aplicacao,
-                                        status) != RegistroConexoes::Gravacao::Recusada)
-        CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+    registro_->Inclui(apelido, servidor, tipo, aplicacao, status);
 }
 
 void TFrmPrincipal::AlteraConexao(const QString& apelidoAnterior, const QString& apelido,
                                   const QString& servidor, const QString& tipo,
                                   const QString& aplicacao, const QString& status) {
-    if (RegistroConexoes::AlteraConexao(PastaPrograma, apelidoAnterior, apelido, servidor, tipo,
-                                        aplicacao, status) != RegistroConexoes::Gravacao::Recusada)
-        CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+    registro_->Altera(apelidoAnterior, apelido, servidor, tipo, aplicacao, status);
 }
 
 void TFrmPrincipal::ExcluiConexao(const QString& apelido, bool anuncia) {
-    RegistroConexoes::ExcluiConexao(PastaPrograma, apelido, anuncia);
-    CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
+    registro_->Exclui(apelido, anuncia);
 }
 
 quint16 TFrmPrincipal::ConexaoExiste(const QString& servidor, const QString& apelido) {
     bool encerrar = false;
-    const quint16 r = RegistroConexoes::ConexaoExiste(PastaPrograma, servidor, apelido, &encerrar);
+    const quint16 r = registro_->ConexaoExiste(servidor, apelido, &encerrar);
     if (encerrar)
         QCoreApplication::quit();
     return r;
@@ -306,16 +312,16 @@ quint16 TFrmPrincipal::ConexaoExiste(const QString& servidor, const QString& ape
 
 QString TFrmPrincipal::ApelidoServidor(const QString& servidor) {
     bool encerrar = false;
-    QString r = RegistroConexoes::ApelidoServidor(PastaPrograma, servidor, &encerrar);
+    QString r = registro_->ApelidoServidor(servidor, &encerrar);
     if (encerrar)
         QCoreApplication::quit();
     return r;
 }
 
 bool TFrmPrincipal::MudaConexaoAtiva(const QString& apelido) {
-    if (!RegistroConexoes::MudaConexaoAtiva(PastaPrograma, apelido, Itens(ui->CbboxServidor)))
+    // The lists are reloaded on the registry's word.
+    if (!registro_->MarcaAtiva(apelido, Itens(ui->CbboxServidor)))
         return false;
-    CarregarConexoes(ui->CbboxServidor, ui->FltCbxApelidoServidor, true);
     // The alias as the file spells it, now selected.
     AlteraDBXConnection(ui->FltCbxApelidoServidor->currentText());
     return true;
@@ -339,7 +345,7 @@ void TFrmPrincipal::CbboxServidorChange() {
 }
 
 void TFrmPrincipal::AlteraDBXConnection(const QString& apelido) {
-    RegistroConexoes::AlteraDBXConnection(PastaPrograma, NomePasta, apelido);
+    registro_->AlteraDBXConnection(apelido);
 }
 
 QString TFrmPrincipal::GetIP(const QString& nomeComputador) {
@@ -425,6 +431,19 @@ QComboBox* TFrmPrincipal::CbboxServidor() const {
 }
 QLabel* TFrmPrincipal::LblIP() const {
     return ui->lblIP;
+}
+
+int TFrmPrincipal::QuantidadeConexoes() const {
+    return ui->CbboxServidor->count();
+}
+QString TFrmPrincipal::ApelidoEmUso() const {
+    return ui->FltCbxApelidoServidor->currentText();
+}
+int TFrmPrincipal::IndiceEmUso() const {
+    return ui->FltCbxApelidoServidor->currentIndex();
+}
+void TFrmPrincipal::SelecionaEmUso(int indice) {
+    ui->FltCbxApelidoServidor->setCurrentIndex(indice);
 }
 
 QString TFrmPrincipal::Hint(const QObject* botao) {

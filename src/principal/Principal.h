@@ -1,6 +1,8 @@
 #pragma once
 
+#include "common/Edicao.h"
 #include "common/Plataforma.h"
+#include "conexoes/OperacoesPrincipal.h"
 
 #include <QString>
 #include <QWidget>
@@ -11,6 +13,7 @@ class QAbstractButton;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class RegistroEstacao;
 
 namespace Ui {
 class TFrmPrincipal;
@@ -18,8 +21,9 @@ class TFrmPrincipal;
 
 // The main window: one button per module of the edition that is installed in the program's
 // folder and switched on in VELTO.INI, the server in use, and the settings button. It lives
-// for the whole run; closing it (close box or Escape) ends the program.
-class TFrmPrincipal : public QWidget {
+// for the whole run; closing it (close box or Escape) ends the program. The forms it opens reach
+// it through OperacoesPrincipal only.
+class TFrmPrincipal : public QWidget, public OperacoesPrincipal {
     Q_OBJECT
 public:
     // caminhoExecutavel: the program whose folder this window serves (the running executable;
@@ -28,13 +32,15 @@ public:
                            QWidget* parent = nullptr);
     ~TFrmPrincipal() override;
 
-    // Set once at creation, read by the other forms through FrmPrincipal.
+    // Set once at creation; the forms receive them as Instalacao().
     QString NomePasta;      // upper-cased name of the program's folder: decides the edition
     QString PastaPrograma;  // the program's folder, ending in the path delimiter
     QString TituloMensagem; // caption of the registry operations' message boxes
     // Where the settings panel opens (screen top and left), set by PosicaoFormMenu.
     int TopoMenu = 0;
     int EsquerdaMenu = 0;
+
+    DadosInstalacao Instalacao() const;
 
     // The last component of a path: the characters after its last delimiter.
     QString CapturaNomePasta(const QString& caminho) const;
@@ -48,29 +54,30 @@ public:
     // Fills `alvo` with the aliases in alphabetical order and `espelho` (always CbboxServidor)
     // with the same names upper-cased; with `selecionaAtivo`, selects the active entry in both.
     void CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool selecionaAtivo);
+    void CarregarConexoes(QComboBox* alvo, bool selecionaAtivo) override;
     void IncluiConexao(const QString& apelido, const QString& servidor, const QString& tipo,
-                       const QString& aplicacao, const QString& status);
+                       const QString& aplicacao, const QString& status) override;
     // Removes the entry `apelidoAnterior` and writes this one in its place, in one write.
     void AlteraConexao(const QString& apelidoAnterior, const QString& apelido,
                        const QString& servidor, const QString& tipo, const QString& aplicacao,
-                       const QString& status);
-    void ExcluiConexao(const QString& apelido, bool anuncia);
+                       const QString& status) override;
+    void ExcluiConexao(const QString& apelido, bool anuncia) override;
     // 1 when some entry has this server + 2 when the alias exists.
-    quint16 ConexaoExiste(const QString& servidor, const QString& apelido);
+    quint16 ConexaoExiste(const QString& servidor, const QString& apelido) override;
     QString ApelidoServidor(const QString& servidor);
     // Marks the alias active and every listed one inactive, reloads the lists and points the
     // dbExpress connection at it. False when nothing was changed.
-    bool MudaConexaoAtiva(const QString& apelido);
+    bool MudaConexaoAtiva(const QString& apelido) override;
 
     // The server switch: a choice in the visible selector.
-    void CbxApelidoServidorChange();
+    void CbxApelidoServidorChange() override;
     void CbboxServidorChange();
     void AlteraDBXConnection(const QString& apelido);
 
     QString GetIP(const QString& nomeComputador);
-    // The same off the interface thread (see GetIPAssincrono in principal/Enderecos.h).
+    // The same off the interface thread (see GetIPAssincrono in registro/Enderecos.h).
     void GetIP(const QString& nomeComputador, QObject* contexto, std::function<void()> resolvido,
-               std::function<void(const QString&)> pronto);
+               std::function<void(const QString&)> pronto) override;
     static bool ValidaIP(const QString& texto);
 
     // The page the public IP lookup asks (the build's choice; tests point it at 127.0.0.1).
@@ -79,6 +86,13 @@ public:
     QComboBox* FltCbxApelidoServidor() const;
     QComboBox* CbboxServidor() const;
     QLabel* LblIP() const;
+
+    QWidget* Janela() override { return this; }
+    QPoint PosicaoMenu() const override { return {EsquerdaMenu, TopoMenu}; }
+    int QuantidadeConexoes() const override;
+    QString ApelidoEmUso() const override;
+    int IndiceEmUso() const override;
+    void SelecionaEmUso(int indice) override;
 
     // The module executable's file name that a button carries as data (never as a tooltip).
     static QString Hint(const QObject* botao);
@@ -103,9 +117,10 @@ private:
     void IniciaBuscaPendente();
 
     Ui::TFrmPrincipal* ui;
+    RegistroEstacao* registro_ = nullptr;
     int TopoBotao = 0;             // top of the module button placed last
     bool buscaIPPendente_ = false; // shown, public IP lookup not started yet
 };
 
-// The one main window of the run, while it exists.
+// The one main window of the run, while it exists (for start-up and this folder only).
 extern TFrmPrincipal* FrmPrincipal;

@@ -2,7 +2,7 @@
 
 #include "common/BibliotecaCurl.h"
 #include "common/Texto.h"
-#include "principal/Enderecos.h"
+#include "registro/Enderecos.h"
 
 #include <QCoreApplication>
 #include <QLabel>

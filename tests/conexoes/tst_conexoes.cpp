@@ -6,7 +6,7 @@
 #include "conexoes/Conexoes.h"
 #include "conexoes/NavegadorRede.h"
 #include "principal/Principal.h"
-#include "principal/RegistroConexoes.h"
+#include "registro/RegistroConexoes.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
 
@@ -60,7 +60,8 @@ struct Editor {
         principal = std::make_unique<TFrmPrincipal>(inst.Caminho(QStringLiteral("Gerenciador")));
         principal->show();
         navegador = new NavegadorRede;
-        form = new TFrmConexoes(principal.get(), navegador);
+        form =
+            new TFrmConexoes(principal->Instalacao(), principal.get(), principal.get(), navegador);
         form->Tag = tag;
         form->show();
         form->activateWindow();
@@ -358,7 +359,7 @@ private Q_SLOTS:
         // A browser that already knows machines fills a new form at once.
         auto* navegador = new NavegadorRede;
         navegador->Avista("x", "PRONTA", "GRUPO");
-        TFrmConexoes outro(e.principal.get(), navegador);
+        TFrmConexoes outro({}, nullptr, e.principal.get(), navegador);
         QCOMPARE(Arvore(outro.findChild<QTreeWidget*>("ShTVRede")), QStringList({"GRUPO/PRONTA"}));
     }
 
@@ -808,7 +809,7 @@ private Q_SLOTS:
             QCOMPARE(visto->windowTitle(), u"VELTO - Excluir Conexão"_qs);
             QTest::keyClick(visto->findChild<QComboBox*>("FltCbboxExclusao"), Qt::Key_Escape);
         });
-        AbreEditorConexoes(&principal, 1);
+        AbreEditorConexoes(principal.Instalacao(), &principal, &principal, 1);
         QVERIFY(!visto);
         QVERIFY(!FrmConexoes);
         QVERIFY(msgs.Pedidos().isEmpty());

@@ -102,7 +102,7 @@ struct Item {
 Item SuporteRemotoItem() {
     return {kPastaRemoto, QStringLiteral("Suporte_vestranox.exe"),
             [](const Instalacao& i) { return i.Caminho(QStringLiteral("Suporte_vestranox.exe")); },
-            [](QDialog* p, const Instalacao&) { SuporteRemoto(p); }};
+            [](QDialog* p, const Instalacao&) { SuporteRemoto(p, FrmPrincipal->Instalacao()); }};
 }
 
 // The database tool, with the installation folder standing for Program Files.
@@ -208,7 +208,7 @@ private Q_SLOTS:
         gravador.Responde(confirma ? RespostaMensagem::Ok : RespostaMensagem::Cancelar);
         // Run inside the program's message loop, which the update ends when confirmed.
         QTimer::singleShot(0, this, [this] {
-            Atualizar(painel.get());
+            Atualizar(painel.get(), principal->Instalacao());
             QTimer::singleShot(0, [] { QCoreApplication::exit(7); });
         });
         const int fim = QCoreApplication::exec();
@@ -256,7 +256,7 @@ private Q_SLOTS:
         if (presente)
             QVERIFY(QFile::copy(CaminhoModuloFalso(), programa));
         GravadorMensagens gravador;
-        CarregarBackup(painel.get());
+        CarregarBackup(painel.get(), principal->Instalacao());
         QVERIFY(!painel->isVisible());
         QVERIFY(gravador.Pedidos().isEmpty());
         if (presente)
@@ -516,7 +516,7 @@ private Q_SLOTS:
         });
         relogio.start(50);
         GravadorMensagens gravador;
-        SuporteRemoto(painel.get());
+        SuporteRemoto(painel.get(), principal->Instalacao());
         QVERIFY(clicou);
         // Not the 120 s the server's silence would last.
         QVERIFY2(desdeOClique.elapsed() < 10000,
@@ -554,12 +554,12 @@ private Q_SLOTS:
         bool emAndamento = false;
         QTimer::singleShot(300, this, [&] {
             emAndamento = DownloadEmAndamento();
-            SuporteRemoto(painel.get()); // returns at once
+            SuporteRemoto(painel.get(), principal->Instalacao()); // returns at once
             IBExpertEm(painel.get(), inst->Pasta());
             ++segundos;
         });
         GravadorMensagens gravador;
-        SuporteRemoto(painel.get());
+        SuporteRemoto(painel.get(), principal->Instalacao());
         repinta.stop();
         QCOMPARE(gravador.Textos(), QStringList{});
         QCOMPARE(segundos, 1);

@@ -151,7 +151,7 @@ private Q_SLOTS:
     // "X": the title colour before the first hover, red under the pointer, then another blue.
     void corDoX() {
         QWidget dono;
-        auto* painel = new TFrmMenu(&dono);
+        auto* painel = new TFrmMenu({}, nullptr, &dono);
         painel->show();
         QVERIFY(QTest::qWaitForWindowExposed(painel));
         QTRY_VERIFY(painel->mask().isEmpty());
@@ -176,7 +176,7 @@ private Q_SLOTS:
     void sublinhado() {
         QFETCH(QString, nome);
         QWidget dono;
-        auto* painel = new TFrmMenu(&dono);
+        auto* painel = new TFrmMenu({}, nullptr, &dono);
         painel->show();
         QVERIFY(QTest::qWaitForWindowExposed(painel));
         QTRY_VERIFY(painel->mask().isEmpty());
@@ -197,7 +197,7 @@ private Q_SLOTS:
     // The title's pop-up menu: one item, IBexpert.
     void menuDoTitulo() {
         QWidget dono;
-        auto* painel = new TFrmMenu(&dono);
+        auto* painel = new TFrmMenu({}, nullptr, &dono);
         painel->show();
         QVERIFY(QTest::qWaitForWindowExposed(painel));
         auto* titulo = Filho<QLabel>(painel, "Label2");

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "common/Edicao.h"
+
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 #include <optional>
 
 // The connection registry (CONEXOES.INI) and the dbExpress connection file
-// (DBXCONNECTIONS.INI): the file work behind the main window's server lists, with no widgets.
+// (DBXCONNECTIONS.INI): the workstation's connection state, with no widgets.
 // Every function opens its file once, does its reads and writes on that one object and writes
 // it back in a single atomic replace, so a failed write leaves the file exactly as it was.
 // Failures are shown here, through MostraMensagem, with the texts the user knows; the results
@@ -128,3 +131,39 @@ bool AlteraDBXConnection(const QString& pastaPrograma, const QString& nomePasta,
 std::optional<Conexao> LeConexao(const QString& pastaPrograma, const QString& apelido);
 
 } // namespace RegistroConexoes
+
+// The registry of one installation: the operations above on its folder, and word of every
+// change that the lists showing the registry must follow (Alterado, emitted once the file has
+// been written or the write has failed, before the operation returns).
+class RegistroEstacao : public QObject {
+    Q_OBJECT
+public:
+    explicit RegistroEstacao(DadosInstalacao instalacao, QObject* pai = nullptr);
+
+    const DadosInstalacao& Instalacao() const { return instalacao_; }
+
+    RegistroConexoes::ListaConexoes Carrega(bool selecionaAtivo) const;
+    // Alterado follows unless the result is Recusada.
+    RegistroConexoes::Gravacao Inclui(const QString& apelido, const QString& servidor,
+                                      const QString& tipo, const QString& aplicacao,
+                                      const QString& status);
+    RegistroConexoes::Gravacao Altera(const QString& apelidoAnterior, const QString& apelido,
+                                      const QString& servidor, const QString& tipo,
+                                      const QString& aplicacao, const QString& status);
+    // Alterado follows in every case.
+    RegistroConexoes::Gravacao Exclui(const QString& apelido, bool anuncia);
+    // Alterado follows a true result.
+    bool MarcaAtiva(const QString& apelido, const QStringList& nomesEspelho);
+
+    quint16 ConexaoExiste(const QString& servidor, const QString& apelido,
+                          bool* encerrar = nullptr) const;
+    QString ApelidoServidor(const QString& servidor, bool* encerrar = nullptr) const;
+    bool AlteraDBXConnection(const QString& apelido) const;
+    std::optional<RegistroConexoes::Conexao> LeConexao(const QString& apelido) const;
+
+signals:
+    void Alterado();
+
+private:
+    DadosInstalacao instalacao_;
+};

@@ -1,6 +1,6 @@
 #include "common/ArquivoIni.h"
 #include "common/Texto.h"
-#include "principal/RegistroConexoes.h"
+#include "registro/RegistroConexoes.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
 
@@ -400,6 +400,60 @@ private Q_SLOTS:
             QCOMPARE(msgs.Pedidos().at(0).titulo, QStringLiteral("Gerenciador"));
             QCOMPARE(msgs.Pedidos().at(0).icone, IconeMensagem::Informacao);
         }
+    }
+
+    // The installation's registry says Alterado once after each change, failed writes included,
+    // never for a refused one, and only when the file already holds what the lists must show.
+    void avisaAlteracao_data() {
+        QTest::addColumn<int>("operacao"); // 0 include, 1 alter, 2 remove, 3 mark active
+        QTest::addColumn<QString>("apelido");
+        QTest::addColumn<bool>("somenteLeitura");
+        QTest::addColumn<int>("avisos");
+        QTest::newRow("inclui") << 0 << "FILIAL" << false << 1;
+        QTest::newRow("inclui recusada") << 0 << " " << false << 0;
+        QTest::newRow("inclui sem gravar") << 0 << "FILIAL" << true << 1;
+        QTest::newRow("altera") << 1 << "FILIAL" << false << 1;
+        QTest::newRow("altera recusada") << 1 << "" << false << 0;
+        QTest::newRow("exclui") << 2 << "LOCAL - C" << false << 1;
+        QTest::newRow("exclui sem gravar") << 2 << "MATRIZ" << true << 1;
+        QTest::newRow("marca ativa") << 3 << "LOCAL - C" << false << 1;
+        QTest::newRow("marca ativa em branco") << 3 << "" << false << 0;
+    }
+    void avisaAlteracao() {
+        QFETCH(int, operacao);
+        QFETCH(QString, apelido);
+        QFETCH(bool, somenteLeitura);
+        QFETCH(int, avisos);
+        Instalacao inst;
+        inst.Grava("CONEXOES.INI", kDuasConexoes);
+        if (somenteLeitura)
+            TiraEscrita(inst.Caminho("CONEXOES.INI"));
+        GravadorMensagens msgs;
+        RegistroEstacao registro({Pasta(inst), QStringLiteral("EMPRESA"), Edicao::Empresa});
+        QList<QByteArray> vistos;
+        connect(&registro, &RegistroEstacao::Alterado, this,
+                [&] { vistos.append(inst.Le("CONEXOES.INI")); });
+        const QString p = QStringLiteral("\\\\P");
+        switch (operacao) {
+        case 0:
+            registro.Inclui(apelido, "10.0.0.9", "Linux", p, "I");
+            break;
+        case 1:
+            registro.Altera("MATRIZ", apelido, "10.0.0.9", "Linux", p, "I");
+            break;
+        case 2:
+            registro.Exclui(apelido, false);
+            break;
+        default:
+            registro.MarcaAtiva(apelido, {"LOCAL - C", "MATRIZ"});
+            break;
+        }
+        DevolveEscrita(inst.Caminho("CONEXOES.INI"));
+        QCOMPARE(vistos.size(), avisos);
+        if (avisos)
+            QCOMPARE(vistos.first(), inst.Le("CONEXOES.INI"));
+        if (avisos && !somenteLeitura)
+            QVERIFY(vistos.first() != kDuasConexoes);
     }
 
     void excluirAtivaDeixaSemSelecao() {

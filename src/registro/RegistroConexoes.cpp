@@ -1,4 +1,4 @@
-#include "principal/RegistroConexoes.h"
+#include "registro/RegistroConexoes.h"
 
 #include "common/ArquivoIni.h"
 #include "common/Mensagem.h"
@@ -287,3 +287,62 @@ std::optional<Conexao> LeConexao(const QString& pastaPrograma, const QString& ap
 }
 
 } // namespace RegistroConexoes
+
+RegistroEstacao::RegistroEstacao(DadosInstalacao instalacao, QObject* pai)
+    : QObject(pai), instalacao_(std::move(instalacao)) {}
+
+RegistroConexoes::ListaConexoes RegistroEstacao::Carrega(bool selecionaAtivo) const {
+    return RegistroConexoes::CarregarConexoes(instalacao_.PastaPrograma, selecionaAtivo);
+}
+
+RegistroConexoes::Gravacao RegistroEstacao::Inclui(const QString& apelido, const QString& servidor,
+                                                   const QString& tipo, const QString& aplicacao,
+                                                   const QString& status) {
+    const auto r = RegistroConexoes::IncluiConexao(instalacao_.PastaPrograma, apelido, servidor,
+                                                   tipo, aplicacao, status);
+    if (r != RegistroConexoes::Gravacao::Recusada)
+        emit Alterado();
+    return r;
+}
+
+RegistroConexoes::Gravacao RegistroEstacao::Altera(const QString& apelidoAnterior,
+                                                   const QString& apelido, const QString& servidor,
+                                                   const QString& tipo, const QString& aplicacao,
+                                                   const QString& status) {
+    const auto r = RegistroConexoes::AlteraConexao(instalacao_.PastaPrograma, apelidoAnterior,
+                                                   apelido, servidor, tipo, aplicacao, status);
+    if (r != RegistroConexoes::Gravacao::Recusada)
+        emit Alterado();
+    return r;
+}
+
+RegistroConexoes::Gravacao RegistroEstacao::Exclui(const QString& apelido, bool anuncia) {
+    const auto r = RegistroConexoes::ExcluiConexao(instalacao_.PastaPrograma, apelido, anuncia);
+    emit Alterado();
+    return r;
+}
+
+bool RegistroEstacao::MarcaAtiva(const QString& apelido, const QStringList& nomesEspelho) {
+    if (!RegistroConexoes::MudaConexaoAtiva(instalacao_.PastaPrograma, apelido, nomesEspelho))
+        return false;
+    emit Alterado();
+    return true;
+}
+
+quint16 RegistroEstacao::ConexaoExiste(const QString& servidor, const QString& apelido,
+                                       bool* encerrar) const {
+    return RegistroConexoes::ConexaoExiste(instalacao_.PastaPrograma, servidor, apelido, encerrar);
+}
+
+QString RegistroEstacao::ApelidoServidor(const QString& servidor, bool* encerrar) const {
+    return RegistroConexoes::ApelidoServidor(instalacao_.PastaPrograma, servidor, encerrar);
+}
+
+bool RegistroEstacao::AlteraDBXConnection(const QString& apelido) const {
+    return RegistroConexoes::AlteraDBXConnection(instalacao_.PastaPrograma, instalacao_.NomePasta,
+                                                 apelido);
+}
+
+std::optional<RegistroConexoes::Conexao> RegistroEstacao::LeConexao(const QString& apelido) const {
+    return RegistroConexoes::LeConexao(instalacao_.PastaPrograma, apelido);
+}

@@ -1,5 +1,5 @@
+#include "common/Versao.h"
 #include "principal/Principal.h"
-#include "principal/Versao.h"
 #include "support/Instalacao.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "principal/Enderecos.h"
+#include "registro/Enderecos.h"
 
 #include "common/Mensagem.h"
 

@@ -1,4 +1,4 @@
-#include "principal/Versao.h"
+#include "common/Versao.h"
 
 namespace {
 

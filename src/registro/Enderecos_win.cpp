@@ -1,4 +1,4 @@
-#include "principal/Enderecos.h"
+#include "registro/Enderecos.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
