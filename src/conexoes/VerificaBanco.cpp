@@ -189,15 +189,17 @@ public:
         emCurso.ref();
     }
     // The program ends while the attach runs: wait for it (bounded by the time-out) rather
-    // than destroy a running thread.
-    ~ThBanco() override { wait(); }
+    // than destroy a running thread. Counted until here, after its result was handed over.
+    ~ThBanco() override {
+        wait();
+        emCurso.deref();
+    }
 
     ResultadoBanco resultado;
 
 protected:
     void run() override {
         resultado = AnexaBanco(banco_, biblioteca_, tempoLimiteS_);
-        emCurso.deref();
     }
 
 private:

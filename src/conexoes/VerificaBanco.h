@@ -73,7 +73,8 @@ void VerificaBancoEmSegundoPlano(const BancoDbx& banco, const QString& bibliotec
                                  QObject* contexto,
                                  std::function<void(const ResultadoBanco&)> aoTerminar);
 
-// How many of those threads have not ended yet.
+// How many of those checks are not over yet: over is once the result has been handed over (or
+// dropped with its context) and the thread is gone.
 int VerificacoesBancoEmCurso();
 
 // The lines of the ping form for a result: one line for the file's causes and for success;
