@@ -19,8 +19,12 @@ char ByteDe(char16_t c) {
     return '?';
 }
 
-constexpr bool Branco(char16_t c) { return c <= 32; }
-constexpr char MaiusculaAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+constexpr bool Branco(char16_t c) {
+    return c <= 32;
+}
+constexpr char MaiusculaAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
 
 } // namespace
 

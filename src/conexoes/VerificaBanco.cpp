@@ -198,9 +198,7 @@ public:
     ResultadoBanco resultado;
 
 protected:
-    void run() override {
-        resultado = AnexaBanco(banco_, biblioteca_, tempoLimiteS_);
-    }
+    void run() override { resultado = AnexaBanco(banco_, biblioteca_, tempoLimiteS_); }
 
 private:
     const BancoDbx banco_;

@@ -1,6 +1,6 @@
+#include "common/Edicao.h"
 #include "common/Plataforma.h"
 #include "principal/Principal.h"
-#include "common/Edicao.h"
 #include "startup/Inicio.h"
 #include "support/GravadorMensagens.h"
 #include "support/Instalacao.h"
