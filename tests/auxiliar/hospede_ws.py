@@ -16,6 +16,7 @@ Every datagram goes to 239.255.255.250:3702 with IP_MULTICAST_IF=IP and TTL 1.
 import http.server
 import socket
 import sys
+import threading
 import time
 import uuid
 
@@ -40,6 +41,17 @@ def socket_de(ip):
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(ip))
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
     return s
+
+
+SAIDA = threading.Lock()
+
+
+def diz(linha):
+    # Requests are served on threads of their own: print writes a line's text and its end
+    # separately, so two lines at once would run together.
+    with SAIDA:
+        sys.stdout.write(linha + "\n")
+        sys.stdout.flush()
 
 
 def referencia(endpoint):
@@ -84,7 +96,7 @@ def metadados(ip, porta, tamanho):
                 self.send_header("Location", "http://127.0.0.1:8888/REDIRECIONADA")
                 self.send_header("Content-Length", "0")
                 self.end_headers()
-                print(f"POST {self.path}", flush=True)
+                diz(f"POST {self.path}")
                 return
             if nome.startswith("longo"):
                 nome = "x" * int(tamanho)
@@ -98,7 +110,7 @@ def metadados(ip, porta, tamanho):
             self.send_header("Content-Length", str(len(corpo)))
             self.end_headers()
             self.wfile.write(corpo)
-            print(f"POST {self.path}", flush=True)
+            diz(f"POST {self.path}")
 
         def log_message(self, *args):
             pass
