@@ -8,35 +8,17 @@
 # Usage: bench/rede.sh [build folder] [rounds]   (a Release build gives the figures to publish)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build-release}")
 rodadas=${2:-10}
-sonda="$build/bench/sonda_rede"
-[[ -x "$sonda" ]] || { echo "no $sonda: build target sonda_rede first" >&2; exit 1; }
-[[ $(id -u) == 0 ]] || { echo "rede.sh: creating network namespaces needs root" >&2; exit 1; }
-
-pasta=$(mktemp -d)
-chmod 755 "$pasta" # the daemons drop root and must reach their sockets
-export LAB=$pasta/lab SUFIXO=bench
-laboratorio=tests/auxiliar/laboratorio_rede.sh
-pub=
-porta=
-fim() {
-    [[ -n "$pub" ]] && kill "$pub" 2>/dev/null && wait "$pub" 2>/dev/null
-    [[ -n "$porta" ]] && kill "$porta" 2>/dev/null && wait "$porta" 2>/dev/null
-    "$laboratorio" down || true
-    rm -rf "$pasta"
-}
-trap fim EXIT
-"$laboratorio" up
-barramento() { echo "unix:path=$LAB/$1/system_bus_socket"; }
+export SUFIXO=bench
+source bench/lib/laboratorio.sh
 ip netns exec nbBbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento B)" \
     avahi-publish -s maquina-b _smb._tcp 445 >"$LAB/publish.log" 2>&1 &
-pub=$!
-until grep -q Established "$LAB/publish.log"; do sleep 0.05; done
+pids+=($!)
+until grep -qs Established "$LAB/publish.log"; do sleep 0.05; done
 ip netns exec nbBbench python3 tests/auxiliar/hospede_ws.py mudo 198.51.100.2 3050 \
     >"$LAB/porta.log" 2>&1 &
-porta=$!
-until grep -q pronto "$LAB/porta.log"; do sleep 0.05; done
+pids+=($!)
+until grep -qs pronto "$LAB/porta.log"; do sleep 0.05; done
 
 agora() { date +%s%N; }
 echo "round  avahi-browse  editor(launch)  editor(shown)  wsd(shown)  marks(shown)   [ms]"

@@ -11,25 +11,16 @@
 # Needs root. Usage: bench/rede_carga.sh [build folder] [rounds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:-build-release}")
 rodadas=${2:-3}
-sonda="$build/bench/sonda_rede"
-[[ -x "$sonda" ]] || { echo "no $sonda: build target sonda_rede first" >&2; exit 1; }
-[[ $(id -u) == 0 ]] || { echo "rede_carga.sh: creating network namespaces needs root" >&2; exit 1; }
-
-pasta=$(mktemp -d)
-chmod 755 "$pasta" # the daemons drop root and must reach their sockets
-export LAB=$pasta/lab SUFIXO=carga$$ CACHE_MAX=20000 OBJETOS_MAX=5000
-laboratorio=tests/auxiliar/laboratorio_rede.sh
+export SUFIXO=carga$$ CACHE_MAX=20000 OBJETOS_MAX=5000
+source bench/lib/laboratorio.sh
 hospede=tests/auxiliar/hospede_ws.py
 publicador=
 fim() {
-    [[ -n "$publicador" ]] && kill "$publicador" 2>/dev/null && wait "$publicador" 2>/dev/null
-    "$laboratorio" down || true
-    rm -rf "$pasta"
+    encerra_processos "$publicador"
+    fim_laboratorio
 }
 trap fim EXIT
-"$laboratorio" up >/dev/null
 em() { # A|B command...: becomes the command, in that namespace, on its bus (call it in a
     # subshell: the subshell's pid is then the command's)
     local lado=$1
