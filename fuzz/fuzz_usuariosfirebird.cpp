@@ -1,6 +1,8 @@
 // The Firebird server's answers to the user-list query: a sequence of answer buffers (each
 // preceded by its length in one byte), joined into the list as the client joins them, then
-// split into users. The whole input is also read as one joined list.
+// split into users. The whole input is also read as one joined list, and as the answer to the
+// database's version query.
+#include "conexoes/VerificaBanco.h"
 #include "menu/ServicosFirebird.h"
 
 #include <cstdlib>
@@ -25,5 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
         if (const auto usuarios = InterpretaUsuarios(v))
             for (const UsuarioFirebird& u : *usuarios)
                 ProcuraUsuario(*usuarios, u.UserName);
+    // A version is read only from within the answer, and never longer than it.
+    if (const auto versao = LeVersaoFirebird(QByteArrayView(bytes, qsizetype(tamanho))))
+        if (versao->size() > qsizetype(tamanho))
+            std::abort();
     return 0;
 }

@@ -5,17 +5,16 @@
 class TstTexto : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // One table row per line:
+    // clang-format off
     void maiusculas_data() {
         QTest::addColumn<QString>("entrada");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("ascii") << "empresa"
-                               << "EMPRESA";
+        QTest::newRow("ascii") << "empresa" << "EMPRESA";
         QTest::newRow("acentos ficam") << u"Cartório"_qs << u"CARTóRIO"_qs;
         QTest::newRow("ç e ã ficam") << u"aplicação"_qs << u"APLICAçãO"_qs;
-        QTest::newRow("vazio") << ""
-                               << "";
-        QTest::newRow("pontuação") << "a-z{}~"
-                                   << "A-Z{}~";
+        QTest::newRow("vazio") << "" << "";
+        QTest::newRow("pontuação") << "a-z{}~" << "A-Z{}~";
     }
     void maiusculas() {
         QFETCH(QString, entrada);
@@ -26,14 +25,10 @@ private Q_SLOTS:
     void apara_data() {
         QTest::addColumn<QString>("entrada");
         QTest::addColumn<QString>("esperado");
-        QTest::newRow("brancos") << "  x y  "
-                                 << "x y";
-        QTest::newRow("controle") << QString("\t\r\n\x1A"
-                                             "x\x01")
-                                  << "x";
+        QTest::newRow("brancos") << "  x y  " << "x y";
+        QTest::newRow("controle") << QString("\t\r\n\x1A" "x\x01") << "x";
         QTest::newRow("nbsp fica") << u"\u00A0x\u00A0"_qs << u"\u00A0x\u00A0"_qs;
-        QTest::newRow("só brancos") << " \t "
-                                    << "";
+        QTest::newRow("só brancos") << " \t " << "";
     }
     void apara() {
         QFETCH(QString, entrada);
@@ -45,15 +40,14 @@ private Q_SLOTS:
     void windows1252_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("texto");
-        QTest::newRow("Õ de BOTÕES") << QByteArray("BOT\xD5"
-                                                   "ES")
-                                     << u"BOTÕES"_qs;
+        QTest::newRow("Õ de BOTÕES") << QByteArray("BOT\xD5" "ES") << u"BOTÕES"_qs;
         QTest::newRow("Aplicação") << QByteArray("Aplica\xE7\xE3o") << u"Aplicação"_qs;
         QTest::newRow("Ó de CARTÓRIO") << QByteArray("CART\xD3RIO") << u"CARTÓRIO"_qs;
         QTest::newRow("euro e aspas") << QByteArray("\x80\x93\x94") << u"€“”"_qs;
-        QTest::newRow("sem caractere")
-            << QByteArray("\x81\x8D\x8F\x90\x9D") << u"\u0081\u008D\u008F\u0090\u009D"_qs;
+        QTest::newRow("sem caractere") << QByteArray("\x81\x8D\x8F\x90\x9D")
+                                       << u"\u0081\u008D\u008F\u0090\u009D"_qs;
     }
+    // clang-format on
     void windows1252() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, texto);

@@ -305,71 +305,49 @@ private Q_SLOTS:
 
     // A hostile host in the second namespace sends its messages, then a Hello for DEPOIS
     // pointing at itself (shown: every message before it was read). No request ever reaches
-    // this machine, other hosts or names; the wsdd machine stays; no name over 253 characters
-    // is shown.
+    // this machine, other hosts or names, and the wsdd machine stays. (Names over 253
+    // characters and nested floods: tst_navegadorrede and the fuzz target.)
     void ataque_data() {
         QTest::addColumn<QString>("de");         // the host's address
-        QTest::addColumn<int>("tamanho");        // of the names it serves at /longo...
         QTest::addColumn<QStringList>("envios"); // its messages, arguments split by '|'
         QTest::addColumn<int>("pedidos");        // metadata requests it gets
-        QTest::addColumn<int>("descartes");      // log lines saying names were dropped
         QTest::newRow("Hello aponta outro lugar")
-            << "198.51.100.2" << 0
+            << "198.51.100.2"
             << QStringList{"hello|198.51.100.2|http://127.0.0.1:8888/LOCAL|1|urn:uuid:a",
                            "hello|198.51.100.2|http://198.51.100.1:8888/VIZINHA|1|urn:uuid:b",
                            "hello|198.51.100.2|http://localhost:8888/NOME|1|urn:uuid:c",
                            "hello|198.51.100.2|http://198.51.100.9:5400/OUTRA "
                            "http://127.0.0.1:8888/SEGUNDA|1|urn:uuid:d"}
-            << 1 << 0;
+            << 1;
         QTest::newRow("metadados redirecionados")
-            << "198.51.100.2" << 0
-            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/redireciona|1"} << 2 << 0;
+            << "198.51.100.2"
+            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/redireciona|1"} << 2;
         QTest::newRow("Bye de outro endereço")
-            << "198.51.100.3" << 0 << QStringList{u"bye|198.51.100.3|"_qs + kEndpointWsdd} << 1
-            << 0;
-        QTest::newRow("nomes de 60.000")
-            << "198.51.100.2" << 60000
-            << QStringList{"hello|198.51.100.2|http://198.51.100.2:5400/longo{i}|20|urn:uuid:l"}
-            << 21 << 1;
-        QTest::newRow("inundação de mensagens aninhadas")
-            << "198.51.100.2" << 0 << QStringList{"inunda|198.51.100.2|100|16000"} << 1 << 0;
+            << "198.51.100.3" << QStringList{u"bye|198.51.100.3|"_qs + kEndpointWsdd} << 1;
     }
     void ataque() {
         QFETCH(QString, de);
-        QFETCH(int, tamanho);
         QFETCH(QStringList, envios);
         QFETCH(int, pedidos);
-        QFETCH(int, descartes);
         const QStringList terceiro{"198.51.100.3/24", "dev", "vnbB" + g_sufixo};
         QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + terceiro));
         const auto retira = qScopeGuard([&] {
             Ip(QStringList{"-n", Ns('B'), "addr", "del"} + terceiro);
         });
         Hospede espiao('A', {"metadados", "0.0.0.0", "8888", "0"});
-        Hospede metadados('B', {"metadados", de, "5400", QString::number(tamanho)});
+        Hospede metadados('B', {"metadados", de, "5400", "0"});
         QVERIFY(espiao.Espera(u"pronto"_qs));
         QVERIFY(metadados.Espera(u"pronto"_qs));
         Sonda sonda;
         QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
         for (const QString& e : envios)
             QVERIFY(Envia(e.split(u'|')));
-        // Sent again while unseen, as hosts repeat their Hello: a flood fills the socket's
-        // buffer, and the kernel drops what comes meanwhile.
-        bool visto = false;
-        for (int i = 0; i < 8 && !visto; ++i) {
-            QVERIFY(Envia({"hello", de, u"http://%1:5400/DEPOIS"_qs.arg(de), "1", "urn:uuid:z"}));
-            visto = sonda.Espera(u"+ ATAQUE/DEPOIS"_qs, 3000);
-        }
-        QVERIFY2(visto, qPrintable(metadados.Pedidos().join(u',') + sonda.Erros()));
+        QVERIFY(Envia({"hello", de, u"http://%1:5400/DEPOIS"_qs.arg(de), "1", "urn:uuid:z"}));
+        QVERIFY2(sonda.Espera(u"+ ATAQUE/DEPOIS"_qs), qPrintable(sonda.Erros()));
         QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), pedidos, 15000);
-        QTRY_COMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
         QCOMPARE(espiao.Pedidos(), QStringList{});
         QCOMPARE(sonda.Para(true), 0);
-        const QSet<QString> maquinas = sonda.Maquinas();
-        QVERIFY(maquinas.contains(u"ESCRITORIO/MAQUINA-W"_qs));
-        for (const QString& m : maquinas)
-            QVERIFY2(m.section(u'/', 1).size() <= 253, qPrintable(m.left(40)));
-        QCOMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
+        QVERIFY(sonda.Maquinas().contains(u"ESCRITORIO/MAQUINA-W"_qs));
     }
 
     // Hellos from 40 hosts, each pointing at itself where it accepts connections and never
