@@ -348,10 +348,6 @@ void TFrmPrincipal::AlteraDBXConnection(const QString& apelido) {
     registro_->AlteraDBXConnection(apelido);
 }
 
-QString TFrmPrincipal::GetIP(const QString& nomeComputador) {
-    return ::GetIP(nomeComputador);
-}
-
 void TFrmPrincipal::GetIP(const QString& nomeComputador, QObject* contexto,
                           std::function<void()> resolvido,
                           std::function<void(const QString&)> pronto) {

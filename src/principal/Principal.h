@@ -74,8 +74,8 @@ public:
     void CbboxServidorChange();
     void AlteraDBXConnection(const QString& apelido);
 
-    QString GetIP(const QString& nomeComputador);
-    // The same off the interface thread (see GetIPAssincrono in registro/Enderecos.h).
+    // A computer's IPv4 address, looked up off the interface thread (GetIPAssincrono in
+    // registro/Enderecos.h).
     void GetIP(const QString& nomeComputador, QObject* contexto, std::function<void()> resolvido,
                std::function<void(const QString&)> pronto) override;
     static bool ValidaIP(const QString& texto);
