@@ -259,7 +259,8 @@ private Q_SLOTS:
         QTest::newRow("sem interfaces") << "192.168.1.20" << QString() << false;
         // Within one of our networks, and still no host: never tried.
         QTest::newRow("multicast numa rede nossa") << "224.0.0.251" << u"224.0.0.5/8"_qs << false;
-        QTest::newRow("difusão numa rede nossa") << "255.255.255.255" << u"128.0.0.1/1"_qs << false;
+        QTest::newRow("difusão numa rede nossa")
+            << "255.255.255.255" << u"255.255.255.254/31"_qs << false;
         QTest::newRow("endereço da rede") << "192.168.1.0" << lan << false;
         QTest::newRow("difusão da rede") << "192.168.1.255" << lan << false;
         QTest::newRow("difusão de uma /30") << "10.9.0.3" << u"10.9.0.1/30"_qs << false;
