@@ -306,7 +306,7 @@ void TFrmPrincipal::CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool s
 }
 
 void TFrmPrincipal::ConfereServidorEmUso() {
-    conferencia_ = registro_->ConfereDbx(apelidoEmUso_, conexaoEmUso_);
+    conferencia_ = registro_->ConfereDbx(conexaoEmUso_);
     const QString texto = RegistroConexoes::DescreveConferencia(conferencia_, apelidoEmUso_);
     avisoDbx_->setToolTip(texto);
     avisoDbx_->setVisible(!texto.isEmpty());

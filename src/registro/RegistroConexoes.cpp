@@ -262,7 +262,7 @@ ValoresDbx ValoresDaTroca(const Conexao& conexao, const QString& nomePasta) {
 }
 
 ConferenciaDbx ConfereDbx(const QString& pastaPrograma, const QString& nomePasta,
-                          const QString& apelido, const std::optional<Conexao>& ativa) {
+                          const std::optional<Conexao>& ativa) {
     using S = ConferenciaDbx::Situacao;
     ConferenciaDbx r;
     r.secao = SecaoDbx(nomePasta);
@@ -303,8 +303,6 @@ ConferenciaDbx ConfereDbx(const QString& pastaPrograma, const QString& nomePasta
     const QString procurado = MaiusculasAscii(r.database);
     const QStringList secoes = conexoes.Secoes();
     for (const QString& secao : secoes) {
-        if (emUso && QString::compare(secao, apelido, Qt::CaseInsensitive) == 0)
-            continue;
         if (MontaDatabase(conexoes.LeTexto(secao, kServidor), conexoes.LeTexto(secao, kTipo),
                           nomePasta) == procurado) {
             r.outro = secao;
@@ -440,10 +438,8 @@ bool RegistroEstacao::AlteraDBXConnection(const QString& apelido) const {
 }
 
 RegistroConexoes::ConferenciaDbx
-RegistroEstacao::ConfereDbx(const QString& apelido,
-                            const std::optional<RegistroConexoes::Conexao>& ativa) const {
-    return RegistroConexoes::ConfereDbx(instalacao_.PastaPrograma, instalacao_.NomePasta, apelido,
-                                        ativa);
+RegistroEstacao::ConfereDbx(const std::optional<RegistroConexoes::Conexao>& ativa) const {
+    return RegistroConexoes::ConfereDbx(instalacao_.PastaPrograma, instalacao_.NomePasta, ativa);
 }
 
 std::optional<RegistroConexoes::Conexao> RegistroEstacao::LeConexao(const QString& apelido) const {

@@ -144,15 +144,15 @@ struct ConferenciaDbx {
     QString database;         // the file's "Database"
     bool soAplicacao = false; // "Database" agrees, "Servidor Aplicação" does not
     QString aplicacao;        // the file's "Servidor Aplicação", then
-    // The first entry (file order) other than the one in use whose switch would write the
-    // file's "Database"; empty when none.
+    // The first entry (file order) whose switch would write the file's "Database" (never the
+    // one in use, whose switch writes another); empty when none.
     QString outro;
 };
-// `apelido` and `ativa`: the entry in use (empty and nothing when none). Values are compared as
+// `ativa`: the entry in use (nothing when none). Values are compared as
 // the switch writes them: letter case (ASCII) does not count, since the switch upper-cases.
 // CONEXOES.INI is read only when the two differ (to look for the other entry).
 ConferenciaDbx ConfereDbx(const QString& pastaPrograma, const QString& nomePasta,
-                          const QString& apelido, const std::optional<Conexao>& ativa);
+                          const std::optional<Conexao>& ativa);
 // What the mark beside the selector says of it (empty when they agree).
 QString DescreveConferencia(const ConferenciaDbx& c, const QString& apelido);
 
@@ -200,7 +200,7 @@ public:
     QString ApelidoServidor(const QString& servidor, bool* encerrar = nullptr) const;
     bool AlteraDBXConnection(const QString& apelido) const;
     RegistroConexoes::ConferenciaDbx
-    ConfereDbx(const QString& apelido, const std::optional<RegistroConexoes::Conexao>& ativa) const;
+    ConfereDbx(const std::optional<RegistroConexoes::Conexao>& ativa) const;
     std::optional<RegistroConexoes::Conexao> LeConexao(const QString& apelido) const;
 
 signals:

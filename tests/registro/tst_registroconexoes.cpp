@@ -537,7 +537,7 @@ private Q_SLOTS:
         inst.Grava("DBXCONNECTIONS.INI",
                    Ini(u"[CARTÓRIO]\nDatabase=%1\nServidor Aplicação=A\n"_qs.arg(database)));
         const ListaConexoes l = CarregarConexoes(Pasta(inst), true);
-        const ConferenciaDbx c = ConfereDbx(Pasta(inst), u"CARTóRIO"_qs, u"SRV"_qs, l.ativa);
+        const ConferenciaDbx c = ConfereDbx(Pasta(inst), u"CARTóRIO"_qs, l.ativa);
         QCOMPARE(c.situacao == ConferenciaDbx::Situacao::Concorda, concorda);
         QCOMPARE(c.outro, outro);
         QCOMPARE(c.secao, u"CARTÓRIO"_qs);
