@@ -27,7 +27,7 @@ NavegadorRede::NavegadorRede(QObject* pai) : QObject(pai) {}
 NavegadorRede::~NavegadorRede() = default;
 
 void NavegadorRede::Avista(const QString& chave, const QString& nome, const QString& grupo,
-                           bool deTrabalho, const QHostAddress& endereco) {
+                           int fonte, const QHostAddress& endereco) {
     if (nome.isEmpty())
         return;
     if (nome.size() > kMaxNome || grupo.size() > kMaxNome) {
@@ -46,7 +46,7 @@ void NavegadorRede::Avista(const QString& chave, const QString& nome, const QStr
     Avistamento& a = avistamentos_[chave];
     if (a.id != id)
         chavesPorMaquina_[id].append(chave);
-    a = Avistamento{id, nome, grupo, deTrabalho, ++contador_, endereco};
+    a = Avistamento{id, nome, grupo, fonte, ++contador_, endereco};
     const auto idade = idade_.constFind(id);
     if (idade != idade_.cend())
         porIdade_.erase(*idade);
@@ -139,11 +139,11 @@ std::optional<NavegadorRede::Maquina> NavegadorRede::Visao(const QString& id) co
         if (achado == avistamentos_.cend())
             continue;
         const Avistamento& a = *achado;
-        if (!escolhido)
+        if (!escolhido || a.fonte > escolhido->fonte)
             escolhido = &a;
-        else if (a.deTrabalho && (!escolhido->deTrabalho || a.ordem > escolhido->ordem))
-            escolhido = &a;
-        else if (!a.deTrabalho && !escolhido->deTrabalho && a.ordem < escolhido->ordem)
+        else if (a.fonte == escolhido->fonte &&
+                 (a.fonte == kDominioNomes ? a.ordem < escolhido->ordem
+                                           : a.ordem > escolhido->ordem))
             escolhido = &a;
     }
     if (!escolhido)
