@@ -3,6 +3,7 @@
 #include "conexoes/SondaServidores.h"
 
 #include <QLoggingCategory>
+#include <QNetworkInterface>
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRede, "gerenciador.rede")
@@ -105,6 +106,23 @@ QList<NavegadorRede::Maquina> NavegadorRede::Maquinas() const {
 
 qint64 NavegadorRede::RespostaFirebird(const QString& nome) const {
     return firebird_.value(nome.toCaseFolded()).ms;
+}
+
+QHostAddress NavegadorRede::EnderecoConhecido(const QString& nome) const {
+    QList<std::pair<QHostAddress, int>> redes;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+        if ((i.flags() & QNetworkInterface::IsUp) && !(i.flags() & QNetworkInterface::IsLoopBack))
+            for (const QNetworkAddressEntry& e : i.addressEntries())
+                if (e.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                    redes.append({e.ip(), e.prefixLength()});
+    const Avistamento* melhor = nullptr;
+    for (const QString& chave : chavesPorMaquina_.value(nome.toCaseFolded())) {
+        const auto a = avistamentos_.constFind(chave);
+        if (a != avistamentos_.cend() && (!melhor || a->ordem > melhor->ordem) &&
+            SondaServidores::Aceitavel(a->endereco, redes))
+            melhor = &*a;
+    }
+    return melhor ? melhor->endereco : QHostAddress();
 }
 
 void NavegadorRede::Sonda(const QString& id, const QHostAddress& endereco) {

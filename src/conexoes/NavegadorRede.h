@@ -68,6 +68,10 @@ public:
     // How long the machine's Firebird port took to take the connection, in ms; -1 while it
     // has not (not tried yet, refused, silent, or no address known).
     qint64 RespostaFirebird(const QString& nome) const;
+    // The address a capture may give for the machine without a name lookup: the newest of its
+    // sightings' addresses that the Firebird port could be tried at (an IPv4 host of one of
+    // this machine's networks); none when no source saw it at one.
+    QHostAddress EnderecoConhecido(const QString& nome) const;
 
 Q_SIGNALS:
     void MaquinaAdicionada(const QString& grupo, const QString& nome);
