@@ -6,29 +6,35 @@
 //   <ms> + <group>/<machine>
 //   <ms> - <group>/<machine>
 //   <ms> * <group>/<machine> <its node's tooltip>   (its Firebird port answered)
-// It ends when its standard input closes. With --remota the editor switches to a remote
-// connection once shown, so that its tree is enabled (for screenshots); with --dica the tooltip
-// of each node marked is shown at the node. With --atraso a timer
-// probes the event loop every 10 ms and, once a second, a line gives the largest lateness of
-// that second (how long the window could not answer):
+//   <ms> @ <group>/<machine> <address>              (where the tree saw it, once known: what
+//                                                    "Capturar" with "IP" gives)
+// It ends when its standard input closes (read on a thread of its own: on Windows a pipe is no
+// socket to watch). With --rodada MS the WS-Discovery rounds come every MS ms. With --remota the
+// editor switches to a remote connection once shown, so that its tree is enabled (for screenshots);
+// with --dica the tooltip of each node marked is shown at the node. With --atraso a timer probes
+// the event loop every 10 ms and, once a second, a line gives the largest lateness of that second
+// (how long the window could not answer):
 //   <ms> atraso <lateness ms>
 #include "conexoes/Conexoes.h"
+#include "conexoes/DescobertaWs.h"
 #include "conexoes/NavegadorRede.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QRadioButton>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <cstdio>
-#include <unistd.h>
+#include <thread>
 
 int main(int argc, char** argv) {
     QElapsedTimer relogio;
     relogio.start();
     QApplication app(argc, argv);
+    const qsizetype rodada = app.arguments().indexOf(QStringLiteral("--rodada"));
+    if (rodada > 0)
+        DescobertaWs::DefineIntervaloRodadas(app.arguments().value(rodada + 1).toInt());
     TFrmConexoes editor;
     editor.Tag = 0;
     const auto escreve = [&](char sinal, const QString& grupo, const QString& nome) {
@@ -36,8 +42,21 @@ int main(int argc, char** argv) {
                     qPrintable(grupo), qPrintable(nome));
         std::fflush(stdout);
     };
+    QHash<QString, QString> enderecos; // printed, by machine
+    const auto endereco = [&](const QString& g, const QString& n) {
+        const QHostAddress e = editor.Navegador()->EnderecoConhecido(n);
+        if (e.isNull() || enderecos.value(n) == e.toString())
+            return;
+        enderecos.insert(n, e.toString());
+        std::printf("%lld @ %s/%s %s\n", static_cast<long long>(relogio.elapsed()), qPrintable(g),
+                    qPrintable(n), qPrintable(e.toString()));
+        std::fflush(stdout);
+    };
     QObject::connect(editor.Navegador(), &NavegadorRede::MaquinaAdicionada, &app,
-                     [&](const QString& g, const QString& n) { escreve('+', g, n); });
+                     [&](const QString& g, const QString& n) {
+                         escreve('+', g, n);
+                         endereco(g, n);
+                     });
     QObject::connect(editor.Navegador(), &NavegadorRede::MaquinaRemovida, &app,
                      [&](const QString& g, const QString& n) { escreve('-', g, n); });
     auto* arvore = editor.findChild<QTreeWidget*>(QStringLiteral("ShTVRede"));
@@ -50,6 +69,7 @@ int main(int argc, char** argv) {
             std::printf("%lld * %s/%s %s\n", static_cast<long long>(relogio.elapsed()),
                         qPrintable(g), qPrintable(n), no ? qPrintable(no->toolTip(0)) : "");
             std::fflush(stdout);
+            endereco(g, n);
             if (dica) // once the window has settled; the node may be gone by then
                 QTimer::singleShot(300, arvore, [arvore, n] {
                     const auto nos = arvore->findItems(n, Qt::MatchExactly | Qt::MatchRecursive);
@@ -60,12 +80,14 @@ int main(int argc, char** argv) {
                                        nos.constFirst()->toolTip(0), arvore->viewport());
                 });
         });
-    QSocketNotifier entrada(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&entrada, &QSocketNotifier::activated, &app, [&] {
+    std::thread([&app] {
         char lixo[256];
-        if (read(STDIN_FILENO, lixo, sizeof lixo) <= 0)
-            QCoreApplication::exit(0); // quit() would ask the editor, which refuses
-    });
+        while (std::fgets(lixo, sizeof lixo, stdin)) {
+        }
+        // quit() would ask the editor, which refuses
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    }).detach();
     // The event loop's latency: how late a 10 ms timer fires.
     QTimer sonda;
     QElapsedTimer desde;
