@@ -145,6 +145,7 @@ QStringList ComandoSonda(const QStringList& argumentos) {
                        "WINEDEBUG=-all",
                        "WINEDLLOVERRIDES=mscoree,mshtml=",
                        "WINEQT_QPA_PLATFORM=offscreen",
+                       "WINEQT_FORCE_STDERR_LOGGING=1",
                        kWine,
                        g_wine} +
            argumentos;
@@ -278,6 +279,7 @@ private Q_SLOTS:
             QVERIFY2(QFile::exists(g_wine), qPrintable(g_wine));
             g_prefixo = qEnvironmentVariable("GERENCIADOR_PREFIXO_WINE",
                                              QFileInfo(g_wine).absolutePath() + u"/wine-lab"_qs);
+            QVERIFY(QDir().mkpath(g_prefixo));
             // A server of this prefix left elsewhere would make the sockets there.
             Wine({kWineserver, "-k"}, false);
             QVERIFY(Wine({kWineserver, "-p"}, true));
