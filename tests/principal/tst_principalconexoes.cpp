@@ -1,5 +1,6 @@
 // The main window's server lists and the switch of the server in use, made the way the user
 // makes it (a key in the visible selector), on real files in a temporary installation.
+#include "common/ArquivoIni.h"
 #include "common/Texto.h"
 #include "principal/Principal.h"
 #include "support/CaixasReais.h"
@@ -156,51 +157,39 @@ void TstPrincipalConexoes::ipPublicoSemPaginaNaoTrava() {
 namespace {
 
 // kConexoes's MATRIZ as the switch writes it, and the same for alfa.
-const QByteArray kDbxMatriz = "[EMPRESA]\r\nDriverName=Firebird\r\nDatabase=10.0.0.5:/VELTOGDB/"
-                              "EMPRESA/VELTO.FDB\r\nUser_Name=VELTO\r\nServidor Aplica\xE7\xE3o="
-                              "/OPT/VELTO\r\n";
+const QByteArray kDbxMatriz = "[EMPRESA]\r\nDatabase=10.0.0.5:/VELTOGDB/EMPRESA/VELTO.FDB\r\n"
+                              "User_Name=VELTO\r\nServidor Aplica\xE7\xE3o=/OPT/VELTO\r\n";
 const QByteArray kDbxAlfa = "[EMPRESA]\r\nDatabase=SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB\r\n"
                             "Servidor Aplica\xE7\xE3o=C:\\VELTO\r\n";
-const QByteArray kSemAtiva = QByteArray(kConexoes).replace("Status=A", "Status=I");
-const QByteArray kAusente = "(ausente)";
+const QByteArray kDbxEditado = QByteArray(kDbxMatriz).replace("10.0.0.5", "10.0.0.9");
+const QString kDica = u"Os módulos vão abrir %1, não o servidor em uso (MATRIZ)."_qs;
 
 } // namespace
 
-// The mark beside the selector, as the window shows it after loading its lists: whether the
-// modules would open what the switch writes for the server in use. Nothing is written, no box.
+// The mark beside the selector once the lists load: whether the modules would open what the
+// switch writes for the server in use. Nothing is written, no box is shown.
 void TstPrincipalConexoes::avisoDbx_data() {
     QTest::addColumn<QByteArray>("conexoes");
-    QTest::addColumn<QByteArray>("dbx"); // kAusente: no file; "/": a folder in its place
+    QTest::addColumn<QByteArray>("dbx"); // "-": no file; "/": a folder in its place
     QTest::addColumn<QString>("dica");   // empty: no mark
-    const QString abre = u"Os módulos vão abrir %1, não o servidor em uso (MATRIZ)."_qs;
+    const QByteArray semAtiva = QByteArray(kConexoes).replace("Status=A", "Status=I");
+    const QString alfa = u"SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB"_qs;
+    const QString deAlfa = u"\nEsse é o banco da conexão alfa."_qs;
     // clang-format off
     QTest::newRow("concordam") << kConexoes << kDbxMatriz << QString();
-    QTest::newRow("letras minúsculas no arquivo")
-        << kConexoes << QByteArray(kDbxMatriz).replace("VELTOGDB/EMPRESA", "veltogdb/Empresa")
-        << QString();
-    QTest::newRow("Database editado")
-        << kConexoes << QByteArray(kDbxMatriz).replace("10.0.0.5", "10.0.0.9")
-        << abre.arg("10.0.0.9:/VELTOGDB/EMPRESA/VELTO.FDB");
-    QTest::newRow("tipo errado")
-        << kConexoes << QByteArray(kDbxMatriz).replace('/', '\\').replace("\\OPT\\VELTO", "/OPT/VELTO")
-        << abre.arg("10.0.0.5:\\VELTOGDB\\EMPRESA\\VELTO.FDB");
-    QTest::newRow("banco de outra conexão")
-        << kConexoes << kDbxAlfa
-        << abre.arg("SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB") + u"\nEsse é o banco da conexão alfa."_qs;
-    QTest::newRow("Servidor Aplicação editado")
-        << kConexoes << QByteArray(kDbxMatriz).replace("=/OPT/VELTO", "=/opt/outra")
-        << u"Os módulos vão usar o Servidor Aplicação /opt/outra, não o do servidor em uso (MATRIZ)."_qs;
-    QTest::newRow("nenhuma em uso, arquivo com banco")
-        << kSemAtiva << kDbxAlfa
-        << u"Os módulos vão abrir SRV01:\\VELTOGDB\\EMPRESA\\VELTO.FDB, mas nenhum servidor está em uso.\nEsse é o banco da conexão alfa."_qs;
-    QTest::newRow("nenhuma em uso, sem arquivo") << kSemAtiva << kAusente << QString();
-    QTest::newRow("sem arquivo") << kConexoes << kAusente << u"O arquivo DBXCONNECTIONS.INI não existe."_qs;
+    QTest::newRow("minúsculas") << kConexoes << kDbxMatriz.toLower() << QString();
+    QTest::newRow("Database editado") << kConexoes << kDbxEditado << kDica.arg("10.0.0.9:/VELTOGDB/EMPRESA/VELTO.FDB");
+    QTest::newRow("o de outra conexão") << kConexoes << kDbxAlfa << kDica.arg(alfa) + deAlfa;
+    QTest::newRow("Servidor Aplicação editado") << kConexoes << QByteArray(kDbxMatriz).replace("=/OPT/VELTO", "=/opt/x")
+        << u"Os módulos vão usar o Servidor Aplicação /opt/x, não o do servidor em uso (MATRIZ)."_qs;
+    QTest::newRow("nenhuma em uso") << semAtiva << kDbxAlfa
+        << u"Os módulos vão abrir %1, mas nenhum servidor está em uso."_qs.arg(alfa) + deAlfa;
+    QTest::newRow("nenhuma em uso, sem arquivo") << semAtiva << QByteArray("-") << QString();
+    QTest::newRow("sem arquivo") << kConexoes << QByteArray("-") << u"O arquivo DBXCONNECTIONS.INI não existe."_qs;
     QTest::newRow("ilegível") << kConexoes << QByteArray("/") << u"O arquivo DBXCONNECTIONS.INI não pôde ser lido."_qs;
-    QTest::newRow("sem a seção")
-        << kConexoes << QByteArray("[CART\xD3RIO]\r\nDatabase=x\r\n")
+    QTest::newRow("sem a seção") << kConexoes << QByteArray("[CART\xD3RIO]\r\nDatabase=x\r\n")
         << u"O arquivo DBXCONNECTIONS.INI não tem a seção EMPRESA."_qs;
-    QTest::newRow("sem Database")
-        << kConexoes << QByteArray("[empresa]\r\nUser_Name=VELTO\r\n")
+    QTest::newRow("sem Database") << kConexoes << QByteArray("[empresa]\r\nUser_Name=VELTO\r\n")
         << u"A seção EMPRESA do DBXCONNECTIONS.INI não tem Database."_qs;
     // clang-format on
 }
@@ -213,95 +202,71 @@ void TstPrincipalConexoes::avisoDbx() {
     inst.Grava(QStringLiteral("CONEXOES.INI"), conexoes);
     if (dbx == "/")
         QVERIFY(QDir(inst.Pasta()).mkdir(QStringLiteral("DBXCONNECTIONS.INI")));
-    else if (dbx != kAusente)
+    else if (dbx != "-")
         inst.Grava(QStringLiteral("DBXCONNECTIONS.INI"), dbx);
     GravadorMensagens gravador;
     TFrmPrincipal janela(inst.Caminho(QStringLiteral("Gerenciador")));
     janela.show();
     QCOMPARE(janela.SpdBtnAvisoDbx()->isVisible(), !dica.isEmpty());
     QCOMPARE(janela.SpdBtnAvisoDbx()->toolTip(), dica);
-    // The selector makes room for the mark.
     QVERIFY(dica.isEmpty() || !janela.FltCbxApelidoServidor()->geometry().intersects(
                                   janela.SpdBtnAvisoDbx()->geometry()));
     QVERIFY(gravador.Pedidos().isEmpty());
     QCOMPARE(inst.Le(QStringLiteral("CONEXOES.INI")), conexoes);
-    if (dbx != kAusente && dbx != "/")
+    if (dbx.size() > 1)
         QCOMPARE(inst.Le(QStringLiteral("DBXCONNECTIONS.INI")), dbx);
-    else if (dbx == kAusente)
-        QVERIFY(!QFile::exists(inst.Caminho(QStringLiteral("DBXCONNECTIONS.INI"))));
 }
 
-// A click on the mark: the question, then what each answer does to both files, and whether the
-// mark goes.
+// A click on the mark asks; each answer does what a choice in the selector does, or nothing.
 void TstPrincipalConexoes::avisoDbxClique_data() {
     QTest::addColumn<QByteArray>("dbx");
-    QTest::addColumn<QString>("usar"); // the third button's caption (empty: none)
     QTest::addColumn<RespostaMensagem>("resposta");
-    QTest::addColumn<QString>("ativa"); // the entry marked "A" afterwards
+    QTest::addColumn<QString>("ativa"); // the entry in use afterwards
     QTest::addColumn<QByteArray>("dbxDepois");
-    QTest::addColumn<bool>("marca");
-    const QByteArray editado = QByteArray(kDbxMatriz).replace("10.0.0.5", "10.0.0.9");
+    const QByteArray soOutra = "[OUTRA]\r\nx=1\r\n";
     // clang-format off
-    QTest::newRow("OK grava o servidor em uso")
-        << editado << QString() << RespostaMensagem::Ok << "MATRIZ" << kDbxMatriz << false;
-    QTest::newRow("Cancelar não muda nada")
-        << editado << QString() << RespostaMensagem::Cancelar << "MATRIZ" << editado << true;
-    QTest::newRow("sem a seção: OK a escreve")
-        << QByteArray("[OUTRA]\r\nx=1\r\n") << QString() << RespostaMensagem::Ok << "MATRIZ"
-        << QByteArray("[OUTRA]\r\nx=1\r\n[EMPRESA]\r\nDatabase=10.0.0.5:/VELTOGDB/EMPRESA/"
-                      "VELTO.FDB\r\nServidor Aplica\xE7\xE3o=/OPT/VELTO\r\n") << false;
-    QTest::newRow("Usar a conexão do arquivo")
-        << kDbxAlfa << u"Usar alfa"_qs << RespostaMensagem::Extra << "alfa" << kDbxAlfa << false;
-    QTest::newRow("OK em vez de usar a do arquivo")
-        << kDbxAlfa << u"Usar alfa"_qs << RespostaMensagem::Ok << "MATRIZ"
-        << QByteArray("[EMPRESA]\r\nDatabase=10.0.0.5:/VELTOGDB/EMPRESA/VELTO.FDB\r\n"
-                      "Servidor Aplica\xE7\xE3o=/OPT/VELTO\r\n") << false;
+    QTest::newRow("OK") << kDbxEditado << RespostaMensagem::Ok << "MATRIZ" << kDbxMatriz;
+    QTest::newRow("Cancelar") << kDbxEditado << RespostaMensagem::Cancelar << "MATRIZ" << kDbxEditado;
+    QTest::newRow("OK sem a seção") << soOutra << RespostaMensagem::Ok << "MATRIZ"
+        << soOutra + "[EMPRESA]\r\nDatabase=10.0.0.5:/VELTOGDB/EMPRESA/VELTO.FDB\r\nServidor Aplica\xE7\xE3o=/OPT/VELTO\r\n";
+    QTest::newRow("Usar alfa") << kDbxAlfa << RespostaMensagem::Extra << "alfa" << kDbxAlfa;
     // clang-format on
 }
 
 void TstPrincipalConexoes::avisoDbxClique() {
     QFETCH(QByteArray, dbx);
-    QFETCH(QString, usar);
     QFETCH(RespostaMensagem, resposta);
     QFETCH(QString, ativa);
     QFETCH(QByteArray, dbxDepois);
-    QFETCH(bool, marca);
     Instalacao inst;
     inst.Grava(QStringLiteral("CONEXOES.INI"), kConexoes);
     inst.Grava(QStringLiteral("DBXCONNECTIONS.INI"), dbx);
     GravadorMensagens gravador;
     TFrmPrincipal janela(inst.Caminho(QStringLiteral("Gerenciador")));
     janela.show();
-    QVERIFY(janela.SpdBtnAvisoDbx()->isVisible());
     gravador.Responde(resposta);
     QTest::mouseClick(janela.SpdBtnAvisoDbx(), Qt::LeftButton);
 
-    QVERIFY(!gravador.Pedidos().isEmpty());
+    const bool cancelado = resposta == RespostaMensagem::Cancelar;
+    QCOMPARE(gravador.Textos(),
+             QStringList{u"Gravar no DBXCONNECTIONS.INI o servidor em uso (MATRIZ)?"_qs} +
+                 (cancelado ? QStringList{} : QStringList{u"Conexão alterada com sucesso!"_qs}));
     const PedidoMensagem& p = gravador.Pedidos().constFirst();
-    QCOMPARE(p.texto, u"Gravar no DBXCONNECTIONS.INI o servidor em uso (MATRIZ)?"_qs);
-    QCOMPARE(p.titulo, u"Gerenciador"_qs);
-    QCOMPARE(p.icone, IconeMensagem::Informacao);
+    QCOMPARE((QStringList{p.titulo, NomeIcone(p.icone), p.extra}),
+             (QStringList{"Gerenciador", "informacao", dbx == kDbxAlfa ? "Usar alfa" : ""}));
     QCOMPARE(p.botoes, BotoesMensagem::OkCancelar);
-    QCOMPARE(p.extra, usar);
-    // A switch says what a choice in the selector says; Cancelar, nothing more.
-    QCOMPARE(gravador.Textos().mid(1), resposta == RespostaMensagem::Cancelar
-                                           ? QStringList{}
-                                           : QStringList{u"Conexão alterada com sucesso!"_qs});
-    const QByteArray conexoes = inst.Le(QStringLiteral("CONEXOES.INI"));
-    if (resposta == RespostaMensagem::Cancelar)
-        QCOMPARE(conexoes, kConexoes);
-    QVERIFY2(conexoes.contains('[' + ativa.toLatin1() + "]\r\nServidor=") &&
-                 conexoes.count("Status=A") == 1 &&
-                 conexoes.indexOf("Status=A") > conexoes.indexOf('[' + ativa.toLatin1() + ']') &&
-                 (ativa == "alfa" || conexoes.indexOf("Status=A") < conexoes.indexOf("[alfa]")),
-             conexoes.constData());
+    if (cancelado)
+        QCOMPARE(inst.Le(QStringLiteral("CONEXOES.INI")), kConexoes);
+    const ArquivoIni conexoes(inst.Caminho(QStringLiteral("CONEXOES.INI")));
+    QCOMPARE(conexoes.LeTexto(ativa, u"Status"_qs), u"A"_qs);
+    QCOMPARE(conexoes.LeTexto(ativa == "alfa" ? u"MATRIZ"_qs : u"alfa"_qs, u"Status"_qs), u"I"_qs);
     QCOMPARE(janela.FltCbxApelidoServidor()->currentText(), ativa);
     QCOMPARE(inst.Le(QStringLiteral("DBXCONNECTIONS.INI")), dbxDepois);
-    QCOMPARE(janela.SpdBtnAvisoDbx()->isVisible(), marca);
+    QCOMPARE(janela.SpdBtnAvisoDbx()->isVisible(), cancelado);
 }
 
-// The file changes while another window is active: the mark appears when this one is active
-// again, and goes once the file agrees again.
+// The file changes while another window is active: the window looks again when it is active
+// again (the mark comes, and goes once the file agrees).
 void TstPrincipalConexoes::avisoDbxAoVoltar() {
     Instalacao inst;
     inst.Grava(QStringLiteral("CONEXOES.INI"), kConexoes);
@@ -309,19 +274,16 @@ void TstPrincipalConexoes::avisoDbxAoVoltar() {
     GravadorMensagens gravador;
     TFrmPrincipal janela(inst.Caminho(QStringLiteral("Gerenciador")));
     janela.show();
-    QVERIFY(!janela.SpdBtnAvisoDbx()->isVisible());
     QWidget outra;
     for (const QByteArray& dbx : {kDbxAlfa, kDbxMatriz}) {
         outra.show();
         outra.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&outra));
         inst.Grava(QStringLiteral("DBXCONNECTIONS.INI"), dbx);
-        QCOMPARE(janela.SpdBtnAvisoDbx()->isVisible(), dbx == kDbxMatriz); // not looked yet
         janela.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&janela));
         QCOMPARE(janela.SpdBtnAvisoDbx()->isVisible(), dbx == kDbxAlfa);
     }
-    QVERIFY(gravador.Pedidos().isEmpty());
 }
 
 QTEST_MAIN(TstPrincipalConexoes)
