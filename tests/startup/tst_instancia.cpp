@@ -35,14 +35,13 @@ public:
         else
             processo_.start(lancador.first(), lancador.mid(1) + QStringList{programa});
     }
+    // Killed: the lock goes with the process however it ends, and on Windows a polite end
+    // (WM_CLOSE) reaches no window of the offscreen platform.
     ~Copia() {
         if (processo_.state() == QProcess::NotRunning)
             return;
-        processo_.terminate();
-        if (!processo_.waitForFinished(30000)) {
-            processo_.kill();
-            processo_.waitForFinished(30000);
-        }
+        processo_.kill();
+        processo_.waitForFinished(30000);
     }
     Copia(const Copia&) = delete;
     Copia& operator=(const Copia&) = delete;
