@@ -147,6 +147,10 @@ QStringList Problemas(QWidget* janela) {
             continue;
         if (const QString c = Corte(w); !c.isEmpty())
             r << c;
+        // Drawn in a family of the lists, never in whatever the font database offers first.
+        const QString usada = QFontInfo(w->font()).family();
+        if (usada != FamiliaDe(Tipografia::Interface) && usada != FamiliaDe(Tipografia::Arial))
+            r << Nome(w) + QStringLiteral(": desenhado em ") + usada;
         if (auto* e = qobject_cast<QLineEdit*>(w)) {
             if (e->text().isEmpty())
                 e->setText(QStringLiteral("SERVIDOR 10.0.0.1"));
