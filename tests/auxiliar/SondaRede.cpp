@@ -13,24 +13,34 @@
 // With --pasta DIR the editor serves the installation in DIR, with the main window behind it
 // (so that "Gravar" writes DIR's CONEXOES.INI and DBXCONNECTIONS.INI). Commands, one a line on
 // standard input:
-//   remota | ip | procura | grava   click "Remota", tick "IP", click "Procurar banco", "Gravar"
+//   remota | ip | procura           click "Remota", tick "IP", click "Procurar banco"
+//   grava                           click "Gravar"; "<ms> gravado" once the editor closed
+//   teste                           the ping form as the settings panel opens it (the server
+//                                   in use, the edition's database), one attempt: its lines
+//                                   "<ms> teste <line>" once its database check is over
 //   usa <machine>                   double-click the machine's node
 //   menu <machine>                  its context menu's "Usar este servidor", when offered
 //                                   ("<ms> menu sem Usar este servidor" otherwise)
 //   campos                          "<ms> campos <server>|<type>|<alias>|<application folder>"
 //   fecha                           "Cancelar": the editor closes and is deleted; once the
 //                                   threads the editor started are gone (at most 10 s),
-//                                   "<ms> threads <names of the threads left, comma-separated>"
+//                                   "<ms> threads <search threads running> <names of the
+//                                   process's threads, comma-separated>" (the client library's
+//                                   own threads stay, named after the thread that made them)
 // It ends when its standard input closes. With --remota the editor switches to a remote
 // connection once shown, so that its tree is enabled (for screenshots); with --dica the tooltip
 // of each node marked is shown at the node. With --atraso a timer probes the event loop every
 // 10 ms and, once a second, a line gives the largest lateness of that second (how long the
 // window could not answer):
 //   <ms> atraso <lateness ms>
+#include "common/ArquivoIni.h"
 #include "common/Mensagem.h"
 #include "conexoes/Conexoes.h"
 #include "conexoes/NavegadorRede.h"
+#include "conexoes/ProcuraBanco.h"
+#include "conexoes/TesteConexao.h"
 #include "principal/Principal.h"
+#include "registro/RegistroConexoes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,12 +48,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -158,9 +169,33 @@ int main(int argc, char** argv) {
             botao("ChkBxIPBanco")->click();
         else if (c == u"procura")
             botao("BtnProcurarBanco")->click();
-        else if (c == u"grava")
+        else if (c == u"grava") {
             botao("BitBtnGravar")->click();
-        else if (c.startsWith(u"usa ") && no(nome))
+            if (!editor->isVisible())
+                Escreve(QStringLiteral("gravado"));
+        } else if (c == u"teste" && principal) {
+            const DadosInstalacao inst = principal->Instalacao();
+            const ArquivoIni conexoes(inst.PastaPrograma + u"CONEXOES.INI"_qs);
+            auto* teste = new TFrmTesteConexao(principal.get());
+            teste->DefineHost(conexoes.LeTexto(principal->ApelidoEmUso(), u"Servidor"_qs));
+            teste->DefineBanco(inst.PastaPrograma +
+                                   QString::fromUtf16(RegistroConexoes::kArquivoDbx),
+                               RegistroConexoes::SecaoDbx(inst.NomePasta));
+            teste->findChild<QSpinBox*>(QStringLiteral("spnPing"))->setValue(1);
+            teste->show();
+            teste->btnPingClick();
+            auto* espera = new QTimer(teste);
+            QObject::connect(espera, &QTimer::timeout, teste, [teste, espera] {
+                auto* lista = teste->findChild<QListWidget*>(QStringLiteral("lstReplies"));
+                if (VerificacoesBancoEmCurso() > 0 ||
+                    lista->findItems(u"Banco de dados"_qs, Qt::MatchStartsWith).isEmpty())
+                    return;
+                espera->stop();
+                for (int i = 0; i < lista->count(); ++i)
+                    Escreve(u"teste "_qs + lista->item(i)->text());
+            });
+            espera->start(50);
+        } else if (c.startsWith(u"usa ") && no(nome))
             Q_EMIT arvore->itemDoubleClicked(no(nome), 0);
         else if (c.startsWith(u"menu ") && no(nome)) {
             Q_EMIT arvore->customContextMenuRequested(arvore->visualItemRect(no(nome)).center());
@@ -185,11 +220,10 @@ int main(int argc, char** argv) {
             QElapsedTimer desde;
             desde.start();
             QObject::connect(espera, &QTimer::timeout, &app, [espera, desde] {
-                const QStringList restam = Threads().filter(
-                    QRegularExpression(QStringLiteral("^(procura do banc|sonda de servid)")));
-                if (!restam.isEmpty() && desde.elapsed() < 10000)
+                if ((ProcurasEmCurso() > 0 || Threads().contains(u"sonda de servid"_qs)) &&
+                    desde.elapsed() < 10000)
                     return;
-                Escreve(u"threads "_qs + Threads().join(u','));
+                Escreve(u"threads %1 "_qs.arg(ProcurasEmCurso()) + Threads().join(u','));
                 espera->deleteLater();
             });
             espera->start(20);

@@ -1,0 +1,260 @@
+// A workstation set up from the network tree, in the lab of tests/auxiliar/laboratorio_rede.sh:
+// namespace B runs a real Firebird 3 server holding the edition's database where the switch
+// points a Linux server (maquina-s, 198.51.100.2), a plain TCP listener on 3050 (maquina-c,
+// .3) and a host that pretends to be Firebird and asks for the password's legacy hash
+// (maquina-f, .4; tests/auxiliar/firebird_falso.py). The editor runs in namespace A inside
+// SondaRede, on an installation of this test, with the main window behind it.
+#include "common/Texto.h"
+#include "conexoes/Conexoes.h"
+#include "conexoes/NavegadorRede.h"
+#include "principal/Principal.h"
+#include "support/GravadorMensagens.h"
+#include "support/Instalacao.h"
+#include "support/LaboratorioRede.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const QByteArray kSenha = "Vx7-pedra-lunar";
+
+// The installation the workstation starts from: a local server, an entry whose alias is the
+// real server's name in other letters, and the edition's dbExpress section with its user.
+void Prepara(const Instalacao& inst) {
+    inst.Grava(
+        QStringLiteral("CONEXOES.INI"),
+        "[LOCAL - LOCALHOST]\r\nServidor=LOCALHOST\r\nTipo=Linux\r\nAplica\xe7\xe3o=/VELTO\r\n"
+        "Status=A\r\n[maquina-s]\r\nServidor=10.0.0.9\r\nTipo=Linux\r\nAplica\xe7\xe3o=/VELTO\r\n"
+        "Status=I\r\n");
+    inst.Grava(
+        QStringLiteral("DBXCONNECTIONS.INI"),
+        "[EMPRESA]\r\nDriverName=Firebird\r\nDatabase=LOCALHOST:/VELTOGDB/EMPRESA/VELTO.FDB\r\n"
+        "User_Name=VELTO\r\nPassword=" +
+            kSenha + "\r\nSQLDialect=3\r\nServidor Aplica\xe7\xe3o=/VELTO/APLICACAO\r\n");
+}
+
+// The same values typed into the editor by hand, on another copy of the installation.
+void Digita(const Instalacao& inst, const QString& servidor, const QString& apelido,
+            const QString& aplicacao) {
+    GravadorMensagens msgs;
+    TFrmPrincipal principal(inst.Caminho(QStringLiteral("Gerenciador")));
+    principal.show();
+    TFrmConexoes editor(principal.Instalacao(), &principal, &principal, new NavegadorRede);
+    editor.Tag = 0;
+    editor.show();
+    editor.findChild<QRadioButton*>(QStringLiteral("RdBtnRemota"))->click();
+    editor.findChild<QRadioButton*>(QStringLiteral("RdBtnLinux"))->click();
+    editor.findChild<QCheckBox*>(QStringLiteral("ChkBxIPBanco"))->click();
+    for (const auto& [campo, texto] : {std::pair{"EdtServBanco", servidor},
+                                       {"EdtApelido", apelido},
+                                       {"DirEdtAplicacao", aplicacao}}) {
+        auto* edit = editor.findChild<QLineEdit*>(QLatin1String(campo));
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, texto.toLower());
+    }
+    editor.findChild<QPushButton*>(QStringLiteral("BitBtnGravar"))->click();
+    QCOMPARE(msgs.Textos(), QStringList{});
+}
+
+} // namespace
+
+class TstProcuraRede : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() {
+        if (geteuid() != 0)
+            QSKIP("criar namespaces de rede exige root");
+        for (const char* programa : {"ip", "avahi-daemon", "avahi-publish", "dbus-daemon",
+                                     "firebird", "isql-fb", "fbsvcmgr", "gfix"})
+            if (QStandardPaths::findExecutable(QLatin1String(programa)).isEmpty() &&
+                !QFile::exists(QLatin1String("/usr/sbin/") + QLatin1String(programa)))
+                QSKIP(qPrintable(QStringLiteral("falta o programa ") + QLatin1String(programa)));
+        lab_ = std::make_unique<LaboratorioRede>();
+        QString saida;
+        if (!lab_->Sobe(&saida))
+            QSKIP(qPrintable(QStringLiteral("os namespaces não puderam ser criados: ") + saida));
+        // Only the machines announced here: wsdd would show the real server a second time.
+        QVERIFY(lab_->Comando({"stop-wsdd"}));
+        QVERIFY2(
+            lab_->Comando({"start-firebird"},
+                          {u"FB_USUARIO=VELTO"_qs, u"FB_SENHA="_qs + QString::fromLatin1(kSenha)},
+                          &saida),
+            qPrintable(saida));
+        for (const char* ip : {"198.51.100.3/24", "198.51.100.4/24"})
+            QVERIFY(QProcess::execute(u"ip"_qs, {"-n", lab_->Ns('B'), "addr", "add",
+                                                 QLatin1String(ip), "dev", lab_->Veth('B')}) == 0);
+        plano_ =
+            std::make_unique<ProcessoLab>(*lab_, 'B',
+                                          QStringList{"/usr/bin/python3",
+                                                      qEnvironmentVariable("GERENCIADOR_FONTES") +
+                                                          u"/tests/auxiliar/hospede_ws.py"_qs,
+                                                      "mudo", "198.51.100.3", "3050"});
+        QVERIFY(!plano_->Espera(u"pronto"_qs).isEmpty());
+        const auto publica = [&](const QString& nome, const QString& ip) {
+            publicacoes_.push_back(std::make_unique<ProcessoLab>(
+                *lab_, 'B', QStringList{"avahi-publish", "-a", "-R", nome + u".local"_qs, ip}));
+            publicacoes_.push_back(std::make_unique<ProcessoLab>(
+                *lab_, 'B',
+                QStringList{"avahi-publish", "-s", "-H", nome + u".local"_qs, nome, "_smb._tcp",
+                            "445"}));
+        };
+        // Each at its own address (B's own host name answers for all three).
+        publica(u"maquina-s"_qs, u"198.51.100.2"_qs);
+        publica(u"maquina-c"_qs, u"198.51.100.3"_qs);
+        publica(u"maquina-f"_qs, u"198.51.100.4"_qs);
+    }
+    void cleanupTestCase() {
+        publicacoes_.clear();
+        plano_.reset();
+        lab_.reset();
+    }
+
+    // From the tree to a saved connection with no field typed. Only Firebird servers are
+    // marked (the real one as Firebird 3.0, the pretender as the version it claims; the plain
+    // listener not at all); the search finds the database on the real server only, as a Linux
+    // one; the pretender learns no password and no hash; "Usar este servidor" (or a double
+    // click) and "Gravar" leave both INI files as typing the same values would; the ping form's
+    // database check then succeeds; and the closed editor leaves no thread of its own.
+    void procura_data() {
+        QTest::addColumn<QString>("modo"); // of the pretender
+        QTest::addColumn<QString>("versao");
+        QTest::addColumn<QString>("acao");
+        QTest::newRow("protocolo 12, menu") << "12"
+                                            << "Firebird 2.5"
+                                            << "menu";
+        QTest::newRow("protocolo 13 pede Legacy_Auth, clique duplo") << "13"
+                                                                     << "Firebird 3.0"
+                                                                     << "usa";
+    }
+    void procura() {
+        QFETCH(QString, modo);
+        QFETCH(QString, versao);
+        QFETCH(QString, acao);
+        Instalacao inst;
+        Prepara(inst);
+        const QString registro = inst.Caminho(QStringLiteral("falso.bin"));
+        ProcessoLab falso(
+            *lab_, 'B',
+            {"/usr/bin/python3",
+             qEnvironmentVariable("GERENCIADOR_FONTES") + u"/tests/auxiliar/firebird_falso.py"_qs,
+             "198.51.100.4", "3050", modo, registro});
+        QVERIFY(!falso.Espera(u"pronto"_qs).isEmpty());
+        ProcessoLab sonda(
+            *lab_, 'A',
+            {QCoreApplication::applicationDirPath() + u"/SondaRede"_qs, "--pasta", inst.Pasta()});
+        const QString marca = u"^\\d+ \\* local/%1 Servidor %2 \\(porta 3050\\) respondeu em "
+                              "(<1|\\d+) ms"_qs;
+        QVERIFY2(
+            !sonda.Espera(marca.arg("maquina-s", "Firebird 3\\.0 ou mais novo"), 20000, 0, true)
+                 .isEmpty(),
+            qPrintable(sonda.Linhas().join(u'\n')));
+        QVERIFY(!sonda.Espera(marca.arg("maquina-f", versao + u" ou mais novo"_qs), 15000, 0, true)
+                     .isEmpty());
+        QVERIFY(!sonda.Espera(u"+ local/maquina-c"_qs).isEmpty());
+        QTest::qWait(1500); // the plain listener's time limit
+        QCOMPARE(sonda.Linhas().filter(QRegularExpression(u"^\\d+ \\* "_qs)).size(), 2);
+
+        for (const char* c : {"remota", "ip", "procura"})
+            sonda.Escreve(c);
+        QVERIFY(!sonda
+                     .Espera(u"linha Procurando o banco em [12] de 2 servidores\\.\\.\\."_qs, 5000,
+                             0, true)
+                     .isEmpty());
+        QVERIFY2(!sonda.Espera(u"linha Banco encontrado em 1 servidor."_qs, 20000).isEmpty(),
+                 qPrintable(sonda.Linhas().join(u'\n')));
+        QVERIFY(
+            !sonda
+                 .Espera(u"dica local/maquina-s Banco de dados VELTO\\.FDB encontrado \\(Linux\\): "
+                         "LI-V3\\.0\\S* Firebird 3\\.0, abriu em (<1|\\d+) ms"_qs,
+                         5000, 0, true)
+                 .isEmpty());
+        const QString dicaFalso = sonda.Espera(
+            u"dica local/maquina-f Servidor .* \\| Banco de dados .*"_qs, 5000, 0, true);
+        QVERIFY2(
+            dicaFalso.contains(u"Banco de dados 198.51.100.4:/VELTOGDB/EMPRESA/VELTO.FDB: "_qs),
+            qPrintable(dicaFalso));
+        QVERIFY(!dicaFalso.contains(u"encontrado"_qs));
+        sonda.Escreve("menu maquina-f");
+        QVERIFY(!sonda.Espera(u"menu sem Usar este servidor"_qs).isEmpty());
+        // Nothing the pretender got would open the database anywhere.
+        QCOMPARE(falso.Linhas().filter(u"senha"_qs), QStringList{});
+        QFile recebido(registro);
+        QVERIFY(recebido.open(QIODevice::ReadOnly));
+        QVERIFY(!recebido.readAll().contains(kSenha));
+
+        sonda.Escreve((acao + u" maquina-s"_qs).toUtf8());
+        sonda.Escreve("campos");
+        QVERIFY(
+            !sonda.Espera(u"campos 198.51.100.2|Linux|MAQUINA-S 2|/VELTO/APLICACAO"_qs).isEmpty());
+        sonda.Escreve("grava");
+        QVERIFY(!sonda.Espera(u"gravado"_qs).isEmpty());
+        Instalacao digitada;
+        Prepara(digitada);
+        Digita(digitada, u"198.51.100.2"_qs, u"MAQUINA-S 2"_qs, u"/VELTO/APLICACAO"_qs);
+        for (const QString& arquivo : {u"CONEXOES.INI"_qs, u"DBXCONNECTIONS.INI"_qs})
+            QCOMPARE(inst.Le(arquivo), digitada.Le(arquivo));
+        QVERIFY(inst.Le(u"DBXCONNECTIONS.INI"_qs)
+                    .contains("Database=198.51.100.2:/VELTOGDB/EMPRESA/VELTO.FDB\r\n"));
+
+        sonda.Escreve("teste");
+        QVERIFY2(
+            !sonda
+                 .Espera(u"teste Banco de dados 198\\.51\\.100\\.2:/VELTOGDB/EMPRESA/VELTO\\.FDB: "
+                         "conectado em (<1|\\d+) ms, servidor LI-V3\\S* Firebird 3\\.0"_qs,
+                         20000, 0, true)
+                 .isEmpty(),
+            qPrintable(sonda.Linhas().join(u'\n')));
+        sonda.Escreve("fecha");
+        const QString threads = sonda.Espera(u"threads \\d+ .*"_qs, 15000, 0, true);
+        QVERIFY2(threads.contains(u" threads 0 "_qs) && !threads.contains(u"sonda de servid"_qs),
+                 qPrintable(threads));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+    // The editor closes while the search waits on a host that took the attach and went
+    // silent: its thread is gone at once (the relay cuts the attach), and so is the program.
+    void fechaDuranteProcura() {
+        Instalacao inst;
+        Prepara(inst);
+        ProcessoLab falso(
+            *lab_, 'B',
+            {"/usr/bin/python3",
+             qEnvironmentVariable("GERENCIADOR_FONTES") + u"/tests/auxiliar/firebird_falso.py"_qs,
+             "198.51.100.4", "3050", "trava", inst.Caminho(u"falso.bin"_qs)});
+        QVERIFY(!falso.Espera(u"pronto"_qs).isEmpty());
+        ProcessoLab sonda(
+            *lab_, 'A',
+            {QCoreApplication::applicationDirPath() + u"/SondaRede"_qs, "--pasta", inst.Pasta()});
+        QVERIFY(!sonda.Espera(u"\\* local/maquina-f .*"_qs, 20000, 0, true).isEmpty());
+        for (const char* c : {"remota", "procura"})
+            sonda.Escreve(c);
+        // The attach waits for its answer.
+        QVERIFY2(!falso.Espera(u"op 19"_qs).isEmpty(),
+                 qPrintable(sonda.Linhas().join(u'\n') + falso.Linhas().join(u'\n')));
+        QVERIFY(!sonda.Espera(u"linha Procurando .*"_qs, 5000, 0, true).isEmpty());
+        sonda.Escreve("fecha");
+        const QString threads = sonda.Espera(u"threads \\d+ .*"_qs, 15000, 0, true);
+        QVERIFY2(threads.contains(u" threads 0 "_qs), qPrintable(threads));
+        QCOMPARE(sonda.Para(true), 0);
+    }
+
+private:
+    std::unique_ptr<LaboratorioRede> lab_;
+    std::unique_ptr<ProcessoLab> plano_;
+    std::vector<std::unique_ptr<ProcessoLab>> publicacoes_;
+};
+
+QTEST_MAIN(TstProcuraRede)
+#include "tst_procurarede_posix.moc"
