@@ -45,7 +45,7 @@ void Prepara(const Instalacao& inst) {
 }
 
 // The same values typed into the editor by hand, on another copy of the installation.
-void Digita(const Instalacao& inst, const QString& servidor, const QString& apelido,
+void Digita(const Instalacao& inst, bool ip, const QString& servidor, const QString& apelido,
             const QString& aplicacao) {
     GravadorMensagens msgs;
     TFrmPrincipal principal(inst.Caminho(QStringLiteral("Gerenciador")));
@@ -55,7 +55,7 @@ void Digita(const Instalacao& inst, const QString& servidor, const QString& apel
     editor.show();
     editor.findChild<QRadioButton*>(QStringLiteral("RdBtnRemota"))->click();
     editor.findChild<QRadioButton*>(QStringLiteral("RdBtnLinux"))->click();
-    editor.findChild<QCheckBox*>(QStringLiteral("ChkBxIPBanco"))->click();
+    editor.findChild<QCheckBox*>(QStringLiteral("ChkBxIPBanco"))->setChecked(ip);
     for (const auto& [campo, texto] : {std::pair{"EdtServBanco", servidor},
                                        {"EdtApelido", apelido},
                                        {"DirEdtAplicacao", aplicacao}}) {
@@ -126,22 +126,25 @@ private Q_SLOTS:
     // listener not at all); the search finds the database on the real server only, as a Linux
     // one; the pretender learns no password and no hash; "Usar este servidor" (or a double
     // click) and "Gravar" leave both INI files as typing the same values would; the ping form's
-    // database check then succeeds; and the closed editor leaves no thread of its own.
+    // database check then succeeds (by address: the lab's names resolve as NAME.local only);
+    // and the closed editor leaves no thread of its own.
     void procura_data() {
         QTest::addColumn<QString>("modo"); // of the pretender
         QTest::addColumn<QString>("versao");
         QTest::addColumn<QString>("acao");
-        QTest::newRow("protocolo 12, menu") << "12"
-                                            << "Firebird 2.5"
-                                            << "menu";
-        QTest::newRow("protocolo 13 pede Legacy_Auth, clique duplo") << "13"
-                                                                     << "Firebird 3.0"
-                                                                     << "usa";
+        QTest::addColumn<bool>("ip");
+        QTest::newRow("protocolo 12, menu, IP") << "12"
+                                                << "Firebird 2.5"
+                                                << "menu" << true;
+        QTest::newRow("protocolo 13 pede Legacy_Auth, clique duplo, nome") << "13"
+                                                                           << "Firebird 3.0"
+                                                                           << "usa" << false;
     }
     void procura() {
         QFETCH(QString, modo);
         QFETCH(QString, versao);
         QFETCH(QString, acao);
+        QFETCH(bool, ip);
         Instalacao inst;
         Prepara(inst);
         const QString registro = inst.Caminho(QStringLiteral("falso.bin"));
@@ -166,8 +169,10 @@ private Q_SLOTS:
         QTest::qWait(1500); // the plain listener's time limit
         QCOMPARE(sonda.Linhas().filter(QRegularExpression(u"^\\d+ \\* "_qs)).size(), 2);
 
-        for (const char* c : {"remota", "ip", "procura"})
-            sonda.Escreve(c);
+        sonda.Escreve("remota");
+        if (ip)
+            sonda.Escreve("ip");
+        sonda.Escreve("procura");
         QVERIFY(!sonda
                      .Espera(u"linha Procurando o banco em [12] de 2 servidores\\.\\.\\."_qs, 5000,
                              0, true)
@@ -195,26 +200,31 @@ private Q_SLOTS:
         QVERIFY(!recebido.readAll().contains(kSenha));
 
         sonda.Escreve((acao + u" maquina-s"_qs).toUtf8());
+        const QString servidor = ip ? u"198.51.100.2"_qs : u"MAQUINA-S"_qs;
         sonda.Escreve("campos");
-        QVERIFY(
-            !sonda.Espera(u"campos 198.51.100.2|Linux|MAQUINA-S 2|/VELTO/APLICACAO"_qs).isEmpty());
+        QVERIFY(!sonda.Espera(u"campos %1|Linux|MAQUINA-S 2|/VELTO/APLICACAO"_qs.arg(servidor))
+                     .isEmpty());
         sonda.Escreve("grava");
         QVERIFY(!sonda.Espera(u"gravado"_qs).isEmpty());
         Instalacao digitada;
         Prepara(digitada);
-        Digita(digitada, u"198.51.100.2"_qs, u"MAQUINA-S 2"_qs, u"/VELTO/APLICACAO"_qs);
+        Digita(digitada, ip, servidor, u"MAQUINA-S 2"_qs, u"/VELTO/APLICACAO"_qs);
         for (const QString& arquivo : {u"CONEXOES.INI"_qs, u"DBXCONNECTIONS.INI"_qs})
             QCOMPARE(inst.Le(arquivo), digitada.Le(arquivo));
-        QVERIFY(inst.Le(u"DBXCONNECTIONS.INI"_qs)
-                    .contains("Database=198.51.100.2:/VELTOGDB/EMPRESA/VELTO.FDB\r\n"));
+        QVERIFY(
+            inst.Le(u"DBXCONNECTIONS.INI"_qs)
+                .contains("Database=" + servidor.toLatin1() + ":/VELTOGDB/EMPRESA/VELTO.FDB\r\n"));
 
-        sonda.Escreve("teste");
+        if (ip)
+            sonda.Escreve("teste");
         QVERIFY2(
-            !sonda
-                 .Espera(u"teste Banco de dados 198\\.51\\.100\\.2:/VELTOGDB/EMPRESA/VELTO\\.FDB: "
+            !ip ||
+                !sonda
+                     .Espera(
+                         u"teste Banco de dados 198\\.51\\.100\\.2:/VELTOGDB/EMPRESA/VELTO\\.FDB: "
                          "conectado em (<1|\\d+) ms, servidor LI-V3\\S* Firebird 3\\.0"_qs,
                          20000, 0, true)
-                 .isEmpty(),
+                     .isEmpty(),
             qPrintable(sonda.Linhas().join(u'\n')));
         sonda.Escreve("fecha");
         const QString threads = sonda.Espera(u"threads \\d+ .*"_qs, 15000, 0, true);
