@@ -83,6 +83,8 @@ QByteArray PedidoDesconexao() {
 
 Resposta LeResposta(QByteArrayView bytes) {
     using Estado = Resposta::Estado;
+    // What lies beyond the bound is never looked at: a decision stays as more bytes come.
+    bytes = bytes.first(qMin(bytes.size(), kMaximoResposta));
     const auto decide = [&](qsizetype precisa, auto&& julga) -> Resposta {
         if (bytes.size() < precisa)
             return {bytes.size() >= kMaximoResposta ? Estado::Outra : Estado::Incompleta};

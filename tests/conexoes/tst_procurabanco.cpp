@@ -78,7 +78,7 @@ bool ClienteInstalado() {
 
 // The test server's answer to the probe's op_connect (op_cond_accept, protocol 15, plugin Srp).
 const QByteArray kFirebird3 =
-    QByteArray::fromHex("00000062ffff800f000000010000000500000000000000035372700000000000000000");
+    QByteArray::fromHex("00000062ffff800f00000001000000050000000000000003537270000000000000000000");
 const QByteArray kAceita13 = QByteArray::fromHex("00000003ffff800d0000000100000005");
 const QByteArray kRecusaLogin =
     QByteArray::fromHex("0000000900000000000000000000000000000000000000011400009800000000");
