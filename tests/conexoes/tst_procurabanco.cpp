@@ -242,8 +242,9 @@ private Q_SLOTS:
         QCOMPARE(ProcuraBanco::Melhor(a, b).tipo, tipo);
     }
 
-    // One machine asked through the relay: the test server (no /VELTOGDB there), a closed
-    // port, and hosts that stop answering, which the relay cuts at the time limit.
+    // One machine asked through the relay: the test server (with no folder of this name under
+    // its /VELTOGDB), a closed port, and hosts that stop answering, which the relay cuts at the
+    // time limit.
     void procura_data() {
         QTest::addColumn<QString>("ouvinte");
         QTest::addColumn<QString>("senha");
@@ -275,7 +276,8 @@ private Q_SLOTS:
         const quint16 porta = ouvinte == u"servidor"  ? quint16(3050)
                               : ouvinte == u"fechada" ? PortaFechada()
                                                       : o.Porta();
-        ProcuraBanco procura(u"SYSDBA"_qs, senha, u"EMPRESA"_qs, NomeBibliotecaClienteFirebird());
+        const QString pasta = u"T%1"_qs.arg(QCoreApplication::applicationPid() % 100000);
+        ProcuraBanco procura(u"SYSDBA"_qs, senha, pasta, NomeBibliotecaClienteFirebird());
         procura.TempoLimiteS = 1;
         QSignalSpy respondeu(&procura, &ProcuraBanco::Respondeu);
         procura.Pergunta(u"m"_qs, QHostAddress::LocalHost, porta);
@@ -284,7 +286,7 @@ private Q_SLOTS:
         const auto r = respondeu.constFirst().at(1).value<ResultadoProcura>();
         QCOMPARE(r.banco.causa, causa);
         QCOMPARE(r.tipo, u"Linux"_qs);
-        QCOMPARE(r.database, u"127.0.0.1:/VELTOGDB/EMPRESA/VELTO.FDB"_qs);
+        QCOMPARE(r.database, u"127.0.0.1:/VELTOGDB/%1/VELTO.FDB"_qs.arg(pasta));
         if (conexoes >= 0) // a host that does not answer is not asked the second path
             QCOMPARE(o.conexoes, conexoes);
         QVERIFY(procura.Concluida());
