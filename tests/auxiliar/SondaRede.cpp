@@ -11,8 +11,8 @@
 //   <ms> linha <text>                               (the line under the tree changed)
 //   <ms> mensagem <text>                            (a message box, answered with OK)
 // With --pasta DIR the editor serves the installation in DIR, with the main window behind it
-// (so that "Gravar" writes DIR's CONEXOES.INI and DBXCONNECTIONS.INI). Commands, one a line on
-// standard input:
+// (not shown; "Gravar" writes DIR's CONEXOES.INI and DBXCONNECTIONS.INI). Commands, one a line on
+// standard input, each echoed as "<ms> comando <command>" when it is carried out:
 //   remota | ip | procura           click "Remota", tick "IP", click "Procurar banco"
 //   grava                           click "Gravar"; "<ms> gravado" once the editor closed
 //   teste                           the ping form as the settings panel opens it (the server
@@ -22,6 +22,7 @@
 //   menu <machine>                  its context menu's "Usar este servidor", when offered
 //                                   ("<ms> menu sem Usar este servidor" otherwise)
 //   campos                          "<ms> campos <server>|<type>|<alias>|<application folder>"
+//   dica <machine>                  shows the node's tooltip at the node (for screenshots)
 //   fecha                           "Cancelar": the editor closes and is deleted; once the
 //                                   threads the editor started are gone (at most 10 s),
 //                                   "<ms> threads <search threads running> <names of the
@@ -154,7 +155,7 @@ int main(int argc, char** argv) {
         }
     });
     if (principal) // the search's tests only: a long tree would weigh on the latency probe
-        observa.start(50);
+        observa.start(10);
 
     const auto botao = [&](const char* nome) {
         return editor->findChild<QAbstractButton*>(QLatin1String(nome));
@@ -163,6 +164,7 @@ int main(int argc, char** argv) {
         const QString nome = c.section(u' ', 1);
         if (!editor)
             return;
+        Escreve(u"comando "_qs + c);
         if (c == u"remota")
             botao("RdBtnRemota")->click();
         else if (c == u"ip")
@@ -206,6 +208,10 @@ int main(int argc, char** argv) {
                 usar->trigger();
             else
                 Escreve(QStringLiteral("menu sem Usar este servidor"));
+        } else if (c.startsWith(u"dica ") && no(nome)) {
+            const QRect r = arvore->visualItemRect(no(nome));
+            QToolTip::showText(arvore->viewport()->mapToGlobal(r.center()), no(nome)->toolTip(0),
+                               arvore->viewport());
         } else if (c == u"campos") {
             const auto texto = [&](const char* campo) {
                 return editor->findChild<QLineEdit*>(QLatin1String(campo))->text();
@@ -262,8 +268,6 @@ int main(int argc, char** argv) {
         desde.start();
         sonda.start(10);
     }
-    if (principal)
-        principal->show();
     editor->show();
     if (args.contains(QStringLiteral("--remota")))
         botao("RdBtnRemota")->click();

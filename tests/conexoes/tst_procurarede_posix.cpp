@@ -127,7 +127,8 @@ private Q_SLOTS:
     // one; the pretender learns no password and no hash; "Usar este servidor" (or a double
     // click) and "Gravar" leave both INI files as typing the same values would; the ping form's
     // database check then succeeds (by address: the lab's names resolve as NAME.local only);
-    // and the closed editor leaves no thread of its own.
+    // and the closed editor leaves no thread of its own. A machine announced after the click
+    // (maquina-t, a second name of the server's address) is asked too.
     void procura_data() {
         QTest::addColumn<QString>("modo"); // of the pretender
         QTest::addColumn<QString>("versao");
@@ -198,6 +199,15 @@ private Q_SLOTS:
         QFile recebido(registro);
         QVERIFY(recebido.open(QIODevice::ReadOnly));
         QVERIFY(!recebido.readAll().contains(kSenha));
+        if (!ip) { // a machine that arrives while the search is on is asked too
+            ProcessoLab endereco(*lab_, 'B',
+                                 {"avahi-publish", "-a", "-R", "maquina-t.local", "198.51.100.2"});
+            ProcessoLab servico(
+                *lab_, 'B',
+                {"avahi-publish", "-s", "-H", "maquina-t.local", "maquina-t", "_smb._tcp", "445"});
+            QVERIFY2(!sonda.Espera(u"linha Banco encontrado em 2 servidores."_qs, 20000).isEmpty(),
+                     qPrintable(sonda.Linhas().join(u'\n')));
+        }
 
         sonda.Escreve((acao + u" maquina-s"_qs).toUtf8());
         const QString servidor = ip ? u"198.51.100.2"_qs : u"MAQUINA-S"_qs;
