@@ -9,7 +9,9 @@
 # one resolver per service) for large runs. Every process is stopped by its pid.
 # start-firebird runs a Firebird 3 server in B on 198.51.100.2:3050 holding an empty database
 # at /VELTOGDB/$FB_PASTA/$FB_ARQUIVO (EMPRESA, VELTO.FDB by default) and the user $FB_USUARIO
-# with the password $FB_SENHA (and SYSDBA with "laboratorio"). It runs in a mount namespace of
+# with the password $FB_SENHA (and SYSDBA with "laboratorio"); with $FB_WINDOWS (FOLDER/FILE),
+# also one at \VELTOGDB\FOLDER\FILE, the path the switch writes for a Windows server, which this
+# Linux server takes as a name in its working folder (/tmp). It runs in a mount namespace of
 # its own, on a copy-on-write view of the machine's root: its own security database, lock
 # folder, configuration and log, and /VELTOGDB bound to $LAB/B/VELTOGDB; the machine's root,
 # its /VELTOGDB and the test server on 127.0.0.1:3050 are never touched.
@@ -159,8 +161,12 @@ firebird_dentro() {
             "create user $1 password '\''$2'\'' using plugin Srp;" "commit;"
         como gfix -user SYSDBA -write sync "$sec"
         echo "create database '\''/VELTOGDB/$3/$4'\'' user '\''SYSDBA'\'';" | como isql-fb -q
+        if [ -n "$5" ]; then
+            windows="/tmp/\\VELTOGDB\\${5%%/*}\\${5#*/}"
+            echo "create database '\''$windows'\'' user '\''SYSDBA'\'';" | como isql-fb -q
+        fi
         exec setpriv --reuid=firebird --regid=firebird --init-groups /usr/sbin/firebird
-    ' _ "$FB_USUARIO" "$FB_SENHA" "${FB_PASTA:-EMPRESA}" "${FB_ARQUIVO:-VELTO.FDB}"
+    ' _ "$FB_USUARIO" "$FB_SENHA" "${FB_PASTA:-EMPRESA}" "${FB_ARQUIVO:-VELTO.FDB}" "${FB_WINDOWS:-}"
 }
 
 inicia_firebird() {
