@@ -10,8 +10,9 @@ It answers every op_connect with op_accept, then, by MODE:
          answer is the legacy hash of the password, and refuses the login after it
   trava  (protocol 13) never answers anything again
 Every byte received is appended to RECORD. On stdout: "pronto" once listening, then one line
-per packet: "op N"; "senha" when an op_attach carries isc_dpb_password or isc_dpb_password_enc,
-or when an op_cont_auth carries data for Legacy_Auth (the hash).
+per packet, "op N", and "fim" when a connection ends; "senha" when an op_attach carries
+isc_dpb_password or isc_dpb_password_enc, or an op_cont_auth carries data for Legacy_Auth (the
+hash).
 """
 import socket
 import struct
@@ -118,6 +119,7 @@ def atende(conexao, modo, registro):
         pass
     finally:
         conexao.close()
+        diz("fim")
 
 
 def main(ip, porta, modo, registro):

@@ -219,6 +219,10 @@ private Q_SLOTS:
         sonda.Escreve("menu maquina-f");
         QVERIFY(!sonda.Espera(u"menu sem Usar este servidor"_qs).isEmpty());
         // Nothing the pretender got would open the database anywhere.
+        // The search's attach, whole: the attach, then the end of its connection.
+        QVERIFY2(!falso.Espera(u"op 19"_qs).isEmpty() &&
+                     !falso.Espera(u"fim"_qs, 15000, falso.Linhas().indexOf(u"op 19"_qs)).isEmpty(),
+                 qPrintable(falso.Linhas().join(u' ')));
         QCOMPARE(falso.Linhas().filter(u"senha"_qs), QStringList{});
         QFile recebido(registro);
         QVERIFY(recebido.open(QIODevice::ReadOnly));

@@ -68,6 +68,8 @@ ProcessoLab::ProcessoLab(const LaboratorioRede& lab, char lado, const QStringLis
 }
 
 const QStringList& ProcessoLab::Linhas() {
+    while (p_.waitForReadyRead(0)) // what the program wrote so far, without waiting
+        ;
     while (p_.canReadLine())
         linhas_.append(QString::fromUtf8(p_.readLine()).trimmed());
     return linhas_;
