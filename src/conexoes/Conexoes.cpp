@@ -644,8 +644,8 @@ void TFrmConexoes::UsaServidor(const QTreeWidgetItem* no) {
         ui->RdBtnRemota->setChecked(true);
         RdGrpConexaoClick();
     }
-    // As typing them would leave them: upper-cased.
-    const QString nome = MaiusculasAscii(no->text(0));
+    // The fields upper-case what they are given, as what is typed.
+    const QString nome = no->text(0);
     ui->EdtServBanco->setText(ui->ChkBxIPBanco->isChecked() ? InterpretaDatabase(r->database).host
                                                             : nome);
     SelecionaTipo(r->tipo == QLatin1String("Linux") ? kLinux : kWindows);
@@ -662,9 +662,8 @@ void TFrmConexoes::UsaServidor(const QTreeWidgetItem* no) {
     if (Apara(ui->DirEdtAplicacao->text()).isEmpty()) {
         const ArquivoIni dbx(instalacao_.PastaPrograma +
                              QString::fromUtf16(RegistroConexoes::kArquivoDbx));
-        ui->DirEdtAplicacao->setText(
-            MaiusculasAscii(dbx.LeTexto(RegistroConexoes::SecaoDbx(instalacao_.NomePasta),
-                                        QStringLiteral("Servidor Aplicação"))));
+        ui->DirEdtAplicacao->setText(dbx.LeTexto(RegistroConexoes::SecaoDbx(instalacao_.NomePasta),
+                                                 QStringLiteral("Servidor Aplicação")));
     }
 }
 

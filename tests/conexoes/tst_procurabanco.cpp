@@ -190,8 +190,8 @@ private Q_SLOTS:
         QPointer<SondaFirebird> sonda(
             new SondaFirebird(QHostAddress::LocalHost, porta, 1000, this));
         QSignalSpy terminou(sonda.data(), &SondaFirebird::Terminou);
-        sonda->Inicia();
-        QVERIFY(terminou.wait(5000));
+        sonda->Inicia(); // a refusal may end it at once (Windows)
+        QVERIFY(!terminou.isEmpty() || terminou.wait(5000));
         QCOMPARE(terminou.constFirst().at(0).toBool(), firebird);
         QCOMPARE(terminou.constFirst().at(1).toInt(), protocolo);
         QTRY_VERIFY(!sonda); // its connection closed, it is gone
