@@ -50,9 +50,10 @@ else
         espera_linha " pronto$" && echo remota >&4
         espera_linha " \* local/srv-banco " && espera_linha " + local/maquina-c" && sleep 1.5
         echo procura >&4
-        espera_linha " linha Banco encontrado" && echo "menu srv-banco" >&4 &&
-            echo "dica srv-banco" >&4
-        sleep 1
+        espera_linha " linha Banco encontrado" && echo "menu srv-banco" >&4
+        sleep 0.5
+        echo "dica srv-banco" >&4
+        sleep 0.7
         "$build/demo/captura" docs/conexoes.png 10
         echo "run: screenshot of the connection editor in $PWD/docs/conexoes.png"
         exec 4>&-
