@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -31,8 +32,9 @@ void DefineRespondeMensagem(RespondeMensagem responde) {
 }
 
 RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, IconeMensagem icone,
-                                BotoesMensagem botoes) {
-    const PedidoMensagem pedido{texto, titulo, icone, botoes};
+                                BotoesMensagem botoes, const QString& extra) {
+    const PedidoMensagem pedido{texto, titulo, icone, botoes,
+                                botoes == BotoesMensagem::OkCancelar ? extra : QString()};
     if (Responde())
         return Responde()(pedido);
 
@@ -57,7 +59,11 @@ RespostaMensagem MostraMensagem(const QString& texto, const QString& titulo, Ico
                       QApplication::activeWindow());
     caixa.setTextFormat(Qt::PlainText);
     caixa.setDefaultButton(QMessageBox::Ok);
+    const QAbstractButton* terceiro =
+        pedido.extra.isEmpty() ? nullptr : caixa.addButton(pedido.extra, QMessageBox::ActionRole);
     const int r = caixa.exec();
+    if (terceiro && caixa.clickedButton() == terceiro)
+        return RespostaMensagem::Extra;
     if (botoes == BotoesMensagem::OkCancelar && r != QMessageBox::Ok)
         return RespostaMensagem::Cancelar;
     return RespostaMensagem::Ok;

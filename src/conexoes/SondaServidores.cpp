@@ -107,10 +107,19 @@ bool SondaServidores::Aceitavel(const QHostAddress& endereco,
     if (endereco.protocol() != QAbstractSocket::IPv4Protocol || endereco.isLoopback() ||
         endereco.isMulticast() || endereco.isBroadcast())
         return false;
-    for (const auto& [rede, prefixo] : redes)
-        if (prefixo > 0 && prefixo < 32 && endereco.isInSubnet(rede, prefixo))
-            return true;
-    return false;
+    const quint32 ip = endereco.toIPv4Address();
+    bool naRede = false;
+    for (const auto& [rede, prefixo] : redes) {
+        if (prefixo <= 0 || prefixo >= 32 || !endereco.isInSubnet(rede, prefixo))
+            continue;
+        // The address of one of our networks, or its directed broadcast, names no host (a /31
+        // has neither: both its addresses are hosts).
+        const quint32 hosts = ~quint32(0) >> prefixo;
+        if (prefixo < 31 && ((ip & hosts) == 0 || (ip & hosts) == hosts))
+            return false;
+        naRede = true;
+    }
+    return naRede;
 }
 
 #include "SondaServidores.moc"

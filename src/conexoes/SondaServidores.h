@@ -7,9 +7,9 @@ class QThread;
 
 // Which machines of the network answer as Firebird servers on the Firebird port (SondaFirebird).
 // Each address asked is tried once, a few at a time, on a thread of its own; the answer comes
-// back on the asker's thread. Only an IPv4 address on a network of this machine's own
-// interfaces is tried (never loopback, never another network: what a host announces does not
-// choose where we connect).
+// back on the asker's thread. Only a host's IPv4 address on a network of this machine's own
+// interfaces is tried (never loopback, multicast, a network's own or broadcast address, never
+// another network: what a host announces does not choose where we connect).
 class SondaServidores : public QObject {
     Q_OBJECT
 public:

@@ -21,7 +21,9 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStringListModel>
+#include <QStyle>
 #include <QTimer>
+#include <QToolButton>
 #include <optional>
 
 TFrmPrincipal* FrmPrincipal = nullptr;
@@ -125,6 +127,22 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
             [this] { CbxApelidoServidorChange(); });
     connect(ui->CbboxServidor, &QComboBox::activated, this, [this] { CbboxServidorChange(); });
     UrlMeuIP = Configuracao::UrlMeuIP();
+    // The mark that says the modules would open another database, beside the selector (which
+    // gives it room while it shows).
+    larguraSeletor_ = ui->FltCbxApelidoServidor->width();
+    avisoDbx_ = new QToolButton(ui->PnlBase);
+    avisoDbx_->setObjectName(QStringLiteral("SpdBtnAvisoDbx"));
+    avisoDbx_->setAutoRaise(true);
+    avisoDbx_->setFocusPolicy(Qt::NoFocus);
+    avisoDbx_->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    {
+        const QRect seletor = ui->FltCbxApelidoServidor->geometry();
+        const int lado = seletor.height();
+        avisoDbx_->setGeometry(seletor.right() + 1 - lado, seletor.top(), lado, lado);
+        avisoDbx_->setIconSize(QSize(lado - 6, lado - 6));
+    }
+    avisoDbx_->hide();
+    connect(avisoDbx_, &QToolButton::clicked, this, [this] { SpdBtnAvisoDbxClick(); });
 
     // The program's folder: its name as the edition rule reads it, and the path every file of
     // the folder is reached by.
@@ -280,6 +298,55 @@ void TFrmPrincipal::CarregarConexoes(QComboBox* espelho, QComboBox* alvo, bool s
     // The lists come sorted; the combo boxes keep the order they are given.
     PoeItens(alvo, lista.apelidos, lista.selecionado);
     PoeItens(espelho, lista.espelho, lista.selecionadoEspelho);
+    if (alvo == ui->FltCbxApelidoServidor && selecionaAtivo) {
+        apelidoEmUso_ = lista.ativa ? lista.apelidos[lista.selecionado] : QString();
+        conexaoEmUso_ = lista.ativa;
+        ConfereServidorEmUso();
+    }
+}
+
+void TFrmPrincipal::ConfereServidorEmUso() {
+    conferencia_ = registro_->ConfereDbx(conexaoEmUso_);
+    const QString texto = RegistroConexoes::DescreveConferencia(conferencia_, apelidoEmUso_);
+    avisoDbx_->setToolTip(texto);
+    avisoDbx_->setVisible(!texto.isEmpty());
+    ui->FltCbxApelidoServidor->resize(texto.isEmpty() ? larguraSeletor_
+                                                      : larguraSeletor_ - avisoDbx_->width() - 2,
+                                      ui->FltCbxApelidoServidor->height());
+}
+
+void TFrmPrincipal::SpdBtnAvisoDbxClick() {
+    using S = RegistroConexoes::ConferenciaDbx::Situacao;
+    if (conferencia_.situacao == S::Concorda)
+        return;
+    const QString titulo = QString::fromUtf16(RegistroConexoes::kTituloMensagem);
+    const QString outro = conferencia_.outro;
+    RespostaMensagem r = RespostaMensagem::Cancelar;
+    if (!apelidoEmUso_.isEmpty())
+        r = MostraMensagem(QStringLiteral("Gravar no DBXCONNECTIONS.INI o servidor em uso (%1)?")
+                               .arg(apelidoEmUso_),
+                           titulo, IconeMensagem::Informacao, BotoesMensagem::OkCancelar,
+                           outro.isEmpty() ? QString() : QStringLiteral("Usar ") + outro);
+    else if (!outro.isEmpty())
+        r = MostraMensagem(QStringLiteral("Usar %1 como servidor em uso?").arg(outro), titulo,
+                           IconeMensagem::Informacao,
+                           BotoesMensagem::OkCancelar) == RespostaMensagem::Ok
+                ? RespostaMensagem::Extra
+                : RespostaMensagem::Cancelar;
+    else
+        MostraMensagem(RegistroConexoes::DescreveConferencia(conferencia_, apelidoEmUso_), titulo,
+                       IconeMensagem::Informacao);
+    int indice = -1;
+    if (r == RespostaMensagem::Ok)
+        indice = ui->FltCbxApelidoServidor->currentIndex();
+    else if (r == RespostaMensagem::Extra)
+        indice = int(Itens(ui->FltCbxApelidoServidor).indexOf(outro));
+    if (indice < 0)
+        return;
+    // As a choice in the selector: the entry selected, then the switch with its messages.
+    ui->FltCbxApelidoServidor->setCurrentIndex(indice);
+    ui->CbboxServidor->setCurrentIndex(indice);
+    TrocaServidor(true);
 }
 
 void TFrmPrincipal::CarregarConexoes(QComboBox* alvo, bool selecionaAtivo) {
@@ -324,6 +391,8 @@ bool TFrmPrincipal::MudaConexaoAtiva(const QString& apelido) {
         return false;
     // The alias as the file spells it, now selected.
     AlteraDBXConnection(ui->FltCbxApelidoServidor->currentText());
+    // The lists were reloaded before the dbExpress file was written: look at it again.
+    ConfereServidorEmUso();
     return true;
 }
 
@@ -338,8 +407,11 @@ void TFrmPrincipal::CbboxServidorChange() {
     // A switch made on another window's behalf (the connection editor) is not announced.
     // Decided before the switch: a box the switch shows (a refused dbExpress write) leaves no
     // window active once it has closed.
-    const bool escolhaNestaJanela = QApplication::activeWindow() == this;
-    if (MudaConexaoAtiva(ui->CbboxServidor->currentText()) && escolhaNestaJanela)
+    TrocaServidor(QApplication::activeWindow() == this);
+}
+
+void TFrmPrincipal::TrocaServidor(bool anuncia) {
+    if (MudaConexaoAtiva(ui->CbboxServidor->currentText()) && anuncia)
         MostraMensagem(QStringLiteral("Conexão alterada com sucesso!"), QStringLiteral("VELTO"),
                        IconeMensagem::Exclamacao);
 }
@@ -367,6 +439,13 @@ void TFrmPrincipal::showEvent(QShowEvent* evento) {
     // The window system's own show events (a restore from the task bar) are not a showing.
     if (!evento->spontaneous())
         FormShow();
+}
+
+void TFrmPrincipal::changeEvent(QEvent* evento) {
+    QWidget::changeEvent(evento);
+    // Back from another program (or a hand edit of the files): look again.
+    if (evento->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())
+        ConfereServidorEmUso();
 }
 
 void TFrmPrincipal::paintEvent(QPaintEvent* evento) {

@@ -3,17 +3,19 @@
 #include "common/Edicao.h"
 #include "common/Plataforma.h"
 #include "conexoes/OperacoesPrincipal.h"
+#include "registro/RegistroConexoes.h"
 
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class ArquivoIni;
 class QAbstractButton;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class RegistroEstacao;
+class QToolButton;
 
 namespace Ui {
 class TFrmPrincipal;
@@ -74,6 +76,15 @@ public:
     void CbboxServidorChange();
     void AlteraDBXConnection(const QString& apelido);
 
+    // Whether DBXCONNECTIONS.INI names what the switch would write for the server in use (read
+    // when the lists load and when the window becomes active again); when not, the mark beside
+    // the selector shows, saying why.
+    void ConfereServidorEmUso();
+    // A click on that mark: offers to write the server in use (or to use the entry the file
+    // names) exactly as a choice in the selector would.
+    void SpdBtnAvisoDbxClick();
+    QToolButton* SpdBtnAvisoDbx() const { return avisoDbx_; }
+
     // A computer's IPv4 address, looked up off the interface thread (GetIPAssincrono in
     // registro/Enderecos.h).
     void GetIP(const QString& nomeComputador, QObject* contexto, std::function<void()> resolvido,
@@ -109,17 +120,26 @@ protected:
     void FormShow();
 
     void showEvent(QShowEvent* evento) override;
+    void changeEvent(QEvent* evento) override;
     void paintEvent(QPaintEvent* evento) override;
     bool eventFilter(QObject* objeto, QEvent* evento) override;
 
 private:
     void DefineAltura(int altura);
     void IniciaBuscaPendente();
+    // The switch to the entry selected in the mirror; `anuncia`: the user chose it here.
+    void TrocaServidor(bool anuncia);
 
     Ui::TFrmPrincipal* ui;
     RegistroEstacao* registro_ = nullptr;
     int TopoBotao = 0;             // top of the module button placed last
     bool buscaIPPendente_ = false; // shown, public IP lookup not started yet
+    // The entry in use as the lists last loaded it, and what the dbExpress file said of it.
+    QString apelidoEmUso_;
+    std::optional<RegistroConexoes::Conexao> conexaoEmUso_;
+    RegistroConexoes::ConferenciaDbx conferencia_;
+    QToolButton* avisoDbx_ = nullptr;
+    int larguraSeletor_ = 0; // the selector's width without the mark
 };
 
 // The one main window of the run, while it exists (for start-up and this folder only).

@@ -5,6 +5,7 @@
 #include "common/Texto.h"
 
 #include <QCollator>
+#include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
 #include <numeric>
@@ -159,6 +160,11 @@ ListaConexoes CarregarConexoes(const QString& pastaPrograma, bool selecionaAtivo
             r.selecionado = p;
     }
     r.selecionadoEspelho = r.selecionado;
+    if (r.selecionado >= 0) {
+        const QString& a = r.apelidos[r.selecionado];
+        r.ativa = Conexao{ini.LeTexto(a, kServidor), ini.LeTexto(a, kTipo),
+                          ini.LeTexto(a, kAplicacao), ini.LeTexto(a, kStatus)};
+    }
     return r;
 }
 
@@ -253,6 +259,94 @@ QString MontaDatabase(const QString& servidor, const QString& tipo, const QStrin
                            sep + arquivo);
 }
 
+ValoresDbx ValoresDaTroca(const Conexao& conexao, const QString& nomePasta) {
+    return {SecaoDbx(nomePasta), MontaDatabase(conexao.servidor, conexao.tipo, nomePasta),
+            MaiusculasAscii(conexao.aplicacao)};
+}
+
+ConferenciaDbx ConfereDbx(const QString& pastaPrograma, const QString& nomePasta,
+                          const std::optional<Conexao>& ativa) {
+    using S = ConferenciaDbx::Situacao;
+    ConferenciaDbx r;
+    r.secao = SecaoDbx(nomePasta);
+    const QString caminho = pastaPrograma + QString::fromUtf16(kArquivoDbx);
+    const ArquivoIni dbx(caminho);
+    const bool emUso = ativa.has_value();
+    if (!dbx.LeituraOk()) {
+        r.situacao = emUso ? S::Ilegivel : S::Concorda;
+        return r;
+    }
+    r.database = dbx.LeTexto(r.secao, QStringLiteral("Database"));
+    if (!emUso) {
+        // Nothing in use: only a file that names a database says otherwise.
+        if (!r.database.isEmpty())
+            r.situacao = S::Difere;
+    } else if (!dbx.ExisteSecao(r.secao)) {
+        r.situacao = QFileInfo::exists(caminho) ? S::SemSecao : S::SemArquivo;
+        return r;
+    } else if (r.database.isEmpty()) {
+        r.situacao = S::SemDatabase;
+        return r;
+    } else {
+        const ValoresDbx esperado = ValoresDaTroca(*ativa, nomePasta);
+        const QString aplicacao = dbx.LeTexto(r.secao, QStringLiteral("Servidor Aplicação"));
+        if (MaiusculasAscii(r.database) != esperado.database) {
+            r.situacao = S::Difere;
+        } else if (MaiusculasAscii(aplicacao) != esperado.aplicacao) {
+            r.situacao = S::Difere;
+            r.soAplicacao = true;
+            r.aplicacao = aplicacao;
+            return r;
+        }
+    }
+    if (r.situacao != S::Difere)
+        return r;
+    // Which entry the modules would open, if any.
+    const ArquivoIni conexoes(CaminhoConexoes(pastaPrograma));
+    const QString procurado = MaiusculasAscii(r.database);
+    const QStringList secoes = conexoes.Secoes();
+    for (const QString& secao : secoes) {
+        if (MontaDatabase(conexoes.LeTexto(secao, kServidor), conexoes.LeTexto(secao, kTipo),
+                          nomePasta) == procurado) {
+            r.outro = secao;
+            break;
+        }
+    }
+    return r;
+}
+
+QString DescreveConferencia(const ConferenciaDbx& c, const QString& apelido) {
+    using S = ConferenciaDbx::Situacao;
+    switch (c.situacao) {
+    case S::Concorda:
+        return {};
+    case S::SemArquivo:
+        return QStringLiteral("O arquivo DBXCONNECTIONS.INI não existe.");
+    case S::Ilegivel:
+        return QStringLiteral("O arquivo DBXCONNECTIONS.INI não pôde ser lido.");
+    case S::SemSecao:
+        return QStringLiteral("O arquivo DBXCONNECTIONS.INI não tem a seção %1.").arg(c.secao);
+    case S::SemDatabase:
+        return QStringLiteral("A seção %1 do DBXCONNECTIONS.INI não tem Database.").arg(c.secao);
+    case S::Difere:
+        break;
+    }
+    QString texto;
+    if (c.soAplicacao)
+        texto = QStringLiteral("Os módulos vão usar o Servidor Aplicação %1, não o do servidor em "
+                               "uso (%2).")
+                    .arg(c.aplicacao, apelido);
+    else if (apelido.isEmpty())
+        texto = QStringLiteral("Os módulos vão abrir %1, mas nenhum servidor está em uso.")
+                    .arg(c.database);
+    else
+        texto = QStringLiteral("Os módulos vão abrir %1, não o servidor em uso (%2).")
+                    .arg(c.database, apelido);
+    if (!c.outro.isEmpty())
+        texto += QStringLiteral("\nEsse é o banco da conexão %1.").arg(c.outro);
+    return texto;
+}
+
 bool AlteraDBXConnection(const QString& pastaPrograma, const QString& nomePasta,
                          const QString& apelido) {
     if (EstaEmBranco(apelido))
@@ -269,9 +363,9 @@ bool AlteraDBXConnection(const QString& pastaPrograma, const QString& nomePasta,
         c.aplicacao = conexoes.LeTexto(apelido, kAplicacao);
     }
     ArquivoIni dbx(pastaPrograma + QString::fromUtf16(kArquivoDbx));
-    const QString secao = SecaoDbx(nomePasta);
-    dbx.GravaTexto(secao, QStringLiteral("Database"), MontaDatabase(c.servidor, c.tipo, nomePasta));
-    dbx.GravaTexto(secao, QStringLiteral("Servidor Aplicação"), MaiusculasAscii(c.aplicacao));
+    const ValoresDbx v = ValoresDaTroca(c, nomePasta);
+    dbx.GravaTexto(v.secao, QStringLiteral("Database"), v.database);
+    dbx.GravaTexto(v.secao, QStringLiteral("Servidor Aplicação"), v.aplicacao);
     if (!dbx.Grava()) {
         MostraMensagem(
             QStringLiteral("Não foi possível abrir o arquivo de conexão com o Banco de Dados!"),
@@ -344,6 +438,11 @@ QString RegistroEstacao::ApelidoServidor(const QString& servidor, bool* encerrar
 bool RegistroEstacao::AlteraDBXConnection(const QString& apelido) const {
     return RegistroConexoes::AlteraDBXConnection(instalacao_.PastaPrograma, instalacao_.NomePasta,
                                                  apelido);
+}
+
+RegistroConexoes::ConferenciaDbx
+RegistroEstacao::ConfereDbx(const std::optional<RegistroConexoes::Conexao>& ativa) const {
+    return RegistroConexoes::ConfereDbx(instalacao_.PastaPrograma, instalacao_.NomePasta, ativa);
 }
 
 std::optional<RegistroConexoes::Conexao> RegistroEstacao::LeConexao(const QString& apelido) const {

@@ -46,6 +46,8 @@ struct ListaConexoes {
     int selecionadoEspelho = -1;
     // False when CONEXOES.INI exists but could not be read (the message was shown).
     bool leituraOk = true;
+    // With the active mark, the selected entry's values as stored.
+    std::optional<Conexao> ativa;
 };
 
 enum class Gravacao {
@@ -118,6 +120,44 @@ QString ArquivoBanco(const QString& nomePasta);
 // upper-cased (ASCII), sep being "/" when `tipo` is exactly "Linux" and "\" otherwise.
 QString MontaDatabase(const QString& servidor, const QString& tipo, const QString& nomePasta);
 
+// What the switch writes for an entry: the edition's section, and there "Database" and
+// "Servidor Aplicação".
+struct ValoresDbx {
+    QString secao;
+    QString database;
+    QString aplicacao;
+};
+ValoresDbx ValoresDaTroca(const Conexao& conexao, const QString& nomePasta);
+
+// What the suite's modules would open (the edition's section of DBXCONNECTIONS.INI) against the
+// server in use. The file is only read.
+struct ConferenciaDbx {
+    enum class Situacao {
+        Concorda,    // the file holds what the switch would write (or nothing is in use and
+                     // the file names no database)
+        Difere,      // "Database" or "Servidor Aplicação" is another
+        SemArquivo,  // DBXCONNECTIONS.INI does not exist
+        Ilegivel,    // it exists and cannot be read
+        SemSecao,    // no section of the edition
+        SemDatabase, // the section has no "Database"
+    };
+    Situacao situacao = Situacao::Concorda;
+    QString secao;            // the edition's section
+    QString database;         // the file's "Database"
+    bool soAplicacao = false; // "Database" agrees, "Servidor Aplicação" does not
+    QString aplicacao;        // the file's "Servidor Aplicação", then
+    // The first entry (file order) whose switch would write the file's "Database" (never the
+    // one in use, whose switch writes another); empty when none.
+    QString outro;
+};
+// `ativa`: the entry in use (nothing when none). Values are compared as
+// the switch writes them: letter case (ASCII) does not count, since the switch upper-cases.
+// CONEXOES.INI is read only when the two differ (to look for the other entry).
+ConferenciaDbx ConfereDbx(const QString& pastaPrograma, const QString& nomePasta,
+                          const std::optional<Conexao>& ativa);
+// What the mark beside the selector says of it (empty when they agree).
+QString DescreveConferencia(const ConferenciaDbx& c, const QString& apelido);
+
 // Points the edition's dbExpress connection at the alias's server: reads "Servidor", "Tipo"
 // and "Aplicação" of the alias and writes "Database" and "Servidor Aplicação" (upper-cased)
 // into DBXCONNECTIONS.INI, leaving every other key and section as they are. When CONEXOES.INI
@@ -161,6 +201,8 @@ public:
                           bool* encerrar = nullptr) const;
     QString ApelidoServidor(const QString& servidor, bool* encerrar = nullptr) const;
     bool AlteraDBXConnection(const QString& apelido) const;
+    RegistroConexoes::ConferenciaDbx
+    ConfereDbx(const std::optional<RegistroConexoes::Conexao>& ativa) const;
     std::optional<RegistroConexoes::Conexao> LeConexao(const QString& apelido) const;
 
 signals:

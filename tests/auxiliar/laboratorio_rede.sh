@@ -106,8 +106,9 @@ vivo() { kill -0 "$(cat "$1" 2>/dev/null)" 2>/dev/null; }
 
 inicia_wsdd() {
     vivo "$LAB/B/wsdd.pid" && return 0
+    # Only at B's own address: the addresses a test adds to B stand for other hosts on the link.
     setsid -f ip netns exec "$(ns B)" sh -c 'echo $$ > "$0"; exec wsdd -i "$2" -4 -n maquina-w -w ESCRITORIO -U "$1" -v' \
-        "$LAB/B/wsdd.pid" "$WSDD_UUID" "$(veth B)" >>"$LAB/B/wsdd.log" 2>&1 </dev/null
+        "$LAB/B/wsdd.pid" "$WSDD_UUID" "$(ip4 B)" >>"$LAB/B/wsdd.log" 2>&1 </dev/null
     for _ in $(seq 1 100); do
         ip netns exec "$(ns B)" ss -Htln 'sport = :5357' | grep -q . && return 0
         sleep 0.05

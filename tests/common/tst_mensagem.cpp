@@ -4,8 +4,11 @@
 #include "support/Instalacao.h"
 #include "support/RegistroMensagens.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -159,6 +162,28 @@ private Q_SLOTS:
         QVERIFY(!bytes.contains(nome.toLatin1()));
         QVERIFY(!bytes.contains(
             QByteArray(reinterpret_cast<const char*>(nome.utf16()), nome.size() * 2)));
+    }
+
+    // A real box with a third button: each of its three buttons answers for itself.
+    void terceiroBotao_data() {
+        QTest::addColumn<QString>("clicado");
+        QTest::addColumn<RespostaMensagem>("resposta");
+        QTest::newRow("Usar") << "Usar alfa" << RespostaMensagem::Extra;
+        QTest::newRow("OK") << "OK" << RespostaMensagem::Ok;
+        QTest::newRow("Cancelar") << "Cancelar" << RespostaMensagem::Cancelar;
+    }
+    void terceiroBotao() {
+        QFETCH(QString, clicado);
+        QFETCH(RespostaMensagem, resposta);
+        QTimer::singleShot(0, [&] {
+            if (auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                for (QAbstractButton* b : caixa->buttons())
+                    if (b->text().remove(u'&') == clicado)
+                        b->click();
+        });
+        QCOMPARE(MostraMensagem(u"Gravar?"_qs, kTitulo, IconeMensagem::Informacao,
+                                BotoesMensagem::OkCancelar, u"Usar alfa"_qs),
+                 resposta);
     }
 
     // An error no handler catches reaches the general error display; the program goes on.

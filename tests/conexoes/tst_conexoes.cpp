@@ -421,6 +421,9 @@ private Q_SLOTS:
         QTest::newRow("sai e volta")
             << "MAQUINA-W" << QStringList{"-w", "+w MAQUINA-W ESCRITORIO"} << "MAQUINA-W"
             << "MAQUINA-W" << tres;
+        QTest::newRow("sai, o usuário escolhe outra")
+            << "MAQUINA-W" << QStringList{"-w", "=MAQUINA-X"} << "MAQUINA-X"
+            << "MAQUINA-X" << QStringList{"ESCRITORIO/MAQUINA-X", "local/aaa"};
         QTest::newRow("muda de grupo")
             << "aaa" << QStringList{"+a2 AAA GRUPO"} << "*aaa"
             << "ANTES"
@@ -529,6 +532,9 @@ private Q_SLOTS:
         QTest::newRow("apelido fora do Windows-1252")
             << 0 << true << QStringList{u"ŁÓDŹ"_qs, "X", "C:\\V"} << false
             << semByte.arg(u"Apelido do Servidor"_qs, u"Ł"_qs) << "EdtApelido";
+        QTest::newRow("servidor fora do Windows-1252")
+            << 0 << true << QStringList{"NOVA", u"SERVIDOR-Ł"_qs, "C:\\V"} << false
+            << semByte.arg(u"Servidor do Banco"_qs, u"Ł"_qs) << "EdtServBanco";
         QTest::newRow("alterar: aplicação fora do Windows-1252")
             << 2 << true << QStringList{"=", "=", u"C:\\ŁÓDŹ"_qs} << false
             << semByte.arg(u"Servidor da Aplicação"_qs, u"Ł"_qs) << "DirEdtAplicacao";

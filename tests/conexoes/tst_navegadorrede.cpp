@@ -113,6 +113,7 @@ private Q_SLOTS:
             << Envelope(kCabecalho, Aninhado(28, kHello)) << "";
         QTest::newRow("16.000 níveis, 64 KB") << Envelope(kCabecalho, Aninhado(16000, {})) << "";
         QTest::newRow("XML partido") << Envelope(kCabecalho, kHello).chopped(3) << "";
+        QTest::newRow("vazio") << QByteArray() << "";
     }
     void mensagem() {
         QFETCH(QByteArray, bytes);
@@ -193,6 +194,7 @@ private Q_SLOTS:
         constexpr int n = int(NavegadorRede::kMaxMaquinas);
         QTest::newRow("nome de 253") << 1 << 253 << false << 1 << "m0" << 0;
         QTest::newRow("nome de 254") << 1 << 254 << false << 0 << "" << 1;
+        QTest::newRow("nomes de 60.000") << 50 << 60000 << false << 0 << "" << 1;
         QTest::newRow("no limite") << n << 8 << false << n << "m0" << 0;
         QTest::newRow("além do limite: a mais antiga sai") << n + 2 << 8 << false << n << "" << 1;
         QTest::newRow("além do limite: a revista fica") << n + 1 << 8 << true << n << "m0" << 1;
@@ -226,6 +228,20 @@ private Q_SLOTS:
         QCOMPARE(g_registro.size(), linhas);
     }
 
+    // A machine keeps its newest sightings only: with the oldest gone, losing the newest
+    // ones loses the machine.
+    void avistamentosDeUmaMaquina() {
+        NavegadorRede rede;
+        constexpr int n = int(NavegadorRede::kMaxAvistamentosPorMaquina);
+        for (int i = 0; i < n + 4; ++i)
+            rede.Avista(u'k' + QString::number(i), u"pc"_qs, u"G"_qs);
+        for (int i = 4; i < n + 3; ++i)
+            rede.Perde(u'k' + QString::number(i));
+        QCOMPARE(rede.Maquinas().size(), 1);
+        rede.Perde(u'k' + QString::number(n + 3));
+        QCOMPARE(rede.Maquinas().size(), 0);
+    }
+
     // Where a machine's Firebird port may be tried: only on a network of our interfaces.
     void enderecoSondavel_data() {
         QTest::addColumn<QString>("endereco");
@@ -233,10 +249,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("aceito");
         const QString lan = u"192.168.1.5/24,127.0.0.1/8,10.8.0.1/32"_qs;
         QTest::newRow("na rede") << "192.168.1.20" << lan << true;
+        QTest::newRow("esta máquina") << "192.168.1.5" << lan << true;
         QTest::newRow("laço") << "127.0.0.1" << lan << false;
         QTest::newRow("outra rede") << "10.0.0.7" << lan << false;
         QTest::newRow("ponto a ponto") << "10.8.0.1" << lan << false;
         QTest::newRow("IPv6") << "fe80::1" << lan << false;
+        QTest::newRow("multicast") << "224.0.0.251" << lan << false;
+        QTest::newRow("difusão") << "255.255.255.255" << u"0.0.0.0/1"_qs << false;
+        QTest::newRow("sem interfaces") << "192.168.1.20" << QString() << false;
+        // Within one of our networks, and still no host: never tried.
+        QTest::newRow("multicast numa rede nossa") << "224.0.0.251" << u"224.0.0.5/8"_qs << false;
+        QTest::newRow("difusão numa rede nossa")
+            << "255.255.255.255" << u"255.255.255.254/31"_qs << false;
+        QTest::newRow("endereço da rede") << "192.168.1.0" << lan << false;
+        QTest::newRow("difusão da rede") << "192.168.1.255" << lan << false;
+        QTest::newRow("difusão de uma /30") << "10.9.0.3" << u"10.9.0.1/30"_qs << false;
+        QTest::newRow("/31: sem endereço de rede") << "10.9.0.0" << u"10.9.0.1/31"_qs << true;
     }
     void enderecoSondavel() {
         QFETCH(QString, endereco);

@@ -70,6 +70,17 @@ void Digita(const Instalacao& inst, bool ip, const QString& servidor, const QStr
     QCOMPARE(msgs.Textos(), QStringList{});
 }
 
+// SondaRede ended by itself once its input closed, with no finding. Under LeakSanitizer its
+// leak check at exit itself crashes now and then ("Tracer caught signal 11": the client
+// library's threads are ending meanwhile), about once in ten runs here: that is no finding, and
+// a leak or any other sanitizer report still fails.
+bool TerminouBem(ProcessoLab& p) {
+    const int saida = p.Para(true);
+    const QString erros = p.Erros();
+    return saida == 0 || (erros.contains(u"LeakSanitizer has encountered a fatal error"_qs) &&
+                          !erros.contains(u"ERROR: "_qs));
+}
+
 } // namespace
 
 class TstProcuraRede : public QObject {
@@ -269,7 +280,7 @@ private Q_SLOTS:
         const QString threads = sonda.Espera(u"threads \\d+ .*"_qs, 15000, 0, true);
         QVERIFY2(threads.contains(u" threads 0 "_qs) && !threads.contains(u"sonda de servid"_qs),
                  qPrintable(threads));
-        QCOMPARE(sonda.Para(true), 0);
+        QVERIFY2(TerminouBem(sonda), qPrintable(sonda.Erros().right(4000)));
     }
 
     // The editor closes while the search waits on a host that took the attach and went
@@ -296,7 +307,7 @@ private Q_SLOTS:
         sonda.Escreve("fecha");
         const QString threads = sonda.Espera(u"threads \\d+ .*"_qs, 15000, 0, true);
         QVERIFY2(threads.contains(u" threads 0 "_qs), qPrintable(threads));
-        QCOMPARE(sonda.Para(true), 0);
+        QVERIFY2(TerminouBem(sonda), qPrintable(sonda.Erros().right(4000)));
     }
 
 private:

@@ -296,7 +296,11 @@ private Q_SLOTS:
     void enderecoDoBanco_data() {
         QTest::addColumn<QString>("database");
         QTest::addColumn<QStringList>("partes"); // host (empty: local), port, path
+        QTest::newRow("porta") << "127.0.0.1/3051:/x.fdb"
+                               << QStringList{"127.0.0.1", "3051", "/x.fdb"};
         QTest::newRow("Windows") << "SRV:C:\\V.FDB" << QStringList{"SRV", "3050", "C:\\V.FDB"};
+        QTest::newRow("local") << "C:\\V\\V.FDB" << QStringList{"", "", "C:\\V\\V.FDB"};
+        QTest::newRow("IPv6") << "[::1]/3051:/x.fdb" << QStringList{"::1", "3051", "/x.fdb"};
         QTest::newRow("URL") << "inet://srv:3052/C:\\x.fdb"
                              << QStringList{"srv", "3052", "C:\\x.fdb"};
     }
@@ -305,6 +309,22 @@ private Q_SLOTS:
         QFETCH(QStringList, partes);
         const EnderecoBanco e = InterpretaDatabase(database);
         QCOMPARE((QStringList{e.host, e.porta, e.caminho}), partes);
+    }
+
+    // The server's answer is read within its bounds: a short or malformed one gives no version.
+    void versaoDoServidor_data() {
+        QTest::addColumn<QByteArray>("resposta");
+        QTest::addColumn<QString>("versao"); // empty: none
+        QTest::newRow("dois textos") << QByteArray::fromHex("67090002035633610356336201") << "V3a";
+        QTest::newRow("texto além do item") << QByteArray::fromHex("670400010956336101") << "";
+        QTest::newRow("item além da resposta") << QByteArray::fromHex("67ff000103563361") << "";
+        QTest::newRow("nenhum texto") << QByteArray::fromHex("6701000001") << "";
+        QTest::newRow("outro item") << QByteArray::fromHex("0205000103563361") << "";
+    }
+    void versaoDoServidor() {
+        QFETCH(QByteArray, resposta);
+        QFETCH(QString, versao);
+        QCOMPARE(LeVersaoFirebird(resposta).value_or(QString()), versao);
     }
 
     // After the port line, the lines on the database that DBXCONNECTIONS.INI names for the
@@ -353,6 +373,12 @@ private Q_SLOTS:
                    p3050,
                    u".*: 127\\.0\\.0\\.1 não respondeu como servidor Firebird na porta %M"_qs,
                    u"Próximo passo: .*"_qs};
+        QTest::newRow("sem senha")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\nUser_Name=SYSDBA\r\n"_qba << false
+            << QString()
+            << QStringList{
+                   p3050,
+                   u"Banco de dados 127\\.0\\.0\\.1:%B: a seção EMPRESA do DBXCONNECTIONS\\.INI não tem User_Name e Password"_qs};
         QTest::newRow("sem a seção")
             << "[CARTORIO]\r\nDatabase=127.0.0.1:%B\r\n"_qba << false << QString()
             << QStringList{

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
 #include <QThread>
@@ -51,6 +52,8 @@ const QString kAviso = QStringLiteral("Servidor de atualizações não disponív
                                       "tarde.\r\rMensagem recebida:\r");
 const QString kPastaRemoto = QStringLiteral("/httpdocs/Programas/Assistencia_remota");
 const QString kPastaIBExpert = QStringLiteral("/httpdocs/Programas/Ibexpert");
+// A surplus with no end as far as the client can tell: 256 MB beyond the announced size.
+constexpr qint64 kSobraSemFim = qint64(256) << 20;
 
 QByteArray Aleatorios(qsizetype n) {
     QByteArray b(n, Qt::Uninitialized);
@@ -395,6 +398,10 @@ private Q_SLOTS:
         QTest::newRow("mais bytes que o anunciado")
             << SuporteRemotoItem() << O{.sobra = 50000} << arquivo << true
             << QStringList{"mais bytes do que os"};
+        // Sending without end (as far as the client can tell): the transfer stops at once.
+        QTest::newRow("mais bytes, sem fim")
+            << SuporteRemotoItem() << O{.sobra = kSobraSemFim} << arquivo << true
+            << QStringList{"mais bytes do que os"};
         QTest::newRow("resposta de 60.000 caracteres")
             << SuporteRemotoItem() << O{.respostaLonga = 60000} << arquivo << true
             << QStringList{"550 Arquivo recusado: xxx", "(resposta do servidor cortada)"};
@@ -445,6 +452,14 @@ private Q_SLOTS:
         for (const QString& c : causa)
             QVERIFY2(motivo.contains(c), qPrintable(motivo));
         QVERIFY2(motivo.size() < 600, qPrintable(motivo.left(1000)));
+        if (opcoes.sobra == kSobraSemFim) {
+            // What the server managed to hand over beyond the size it announced before the
+            // client dropped the transfer: the sockets' buffers, not the surplus.
+            QTRY_VERIFY(!servidor.Log().filter(QRegularExpression(u"^SOBRA "_qs)).isEmpty());
+            const QString sobra =
+                servidor.Log().filter(QRegularExpression(u"^SOBRA "_qs)).constFirst();
+            QVERIFY2(sobra.mid(6).toLongLong() < kSobraSemFim / 8, qPrintable(sobra));
+        }
         QCOMPARE(p.titulo, QStringLiteral("VELTO"));
         QCOMPARE(p.icone, IconeMensagem::Aviso);
         QCOMPARE(p.botoes, BotoesMensagem::Ok);

@@ -510,6 +510,33 @@ private Q_SLOTS:
         QCOMPARE(msgs.Textos(), QStringList());
     }
 
+    // The dbExpress file against the entry in use, in a folder spelled with an accent: letter
+    // case counts only where the switch upper-cases (ASCII); the entry the file names is found.
+    void confereDbx_data() {
+        QTest::addColumn<QString>("database"); // in the file's CARTÓRIO section
+        QTest::addColumn<bool>("concorda");
+        QTest::addColumn<QString>("outro");
+        QTest::newRow("ASCII em minúsculas")
+            << u"srv:\\veltogdb\\cartóriO\\cartorio.fdb"_qs << true << QString();
+        QTest::newRow("Ó maiúsculo")
+            << u"SRV:\\VELTOGDB\\CARTÓRIO\\CARTORIO.FDB"_qs << false << QString();
+        QTest::newRow("o da outra")
+            << u"outro:/veltogdb/cartório/cartorio.fdb"_qs << false << u"Outra"_qs;
+    }
+    void confereDbx() {
+        QFETCH(QString, database);
+        QFETCH(bool, concorda);
+        QFETCH(QString, outro);
+        Instalacao inst(u"Cartório"_qs);
+        inst.Grava("CONEXOES.INI", Ini(u"[SRV]\nServidor=srv\nTipo=Windows\nStatus=A\n"
+                                       u"[Outra]\nServidor=OUTRO\nTipo=Linux\n"_qs));
+        inst.Grava("DBXCONNECTIONS.INI", Ini(u"[CARTÓRIO]\nDatabase=%1\n"_qs.arg(database)));
+        const ConferenciaDbx c =
+            ConfereDbx(Pasta(inst), u"CARTóRIO"_qs, CarregarConexoes(Pasta(inst), true).ativa);
+        QCOMPARE(c.situacao == ConferenciaDbx::Situacao::Concorda, concorda);
+        QCOMPARE(c.outro, outro);
+    }
+
     void apelidoServidorIlegivel() {
         Instalacao inst;
         TornaIlegivel(inst, "CONEXOES.INI");

@@ -14,7 +14,8 @@ listens on (one line) and serves until SIGTERM.
                        "226 Transfer complete." as if the file were whole; with --corte fecha
                        (the default) the data and control connections drop without a reply
   --sobra N            the first RETR sends N bytes more than the file holds (SIZE tells
-                       the file's own size)
+                       the file's own size); when its data connection ends, the log gets
+                       "SOBRA <bytes of the surplus handed to the connection>"
   --segura-226         the reply that ends a RETR ("226") is never sent
   --segura-quit        QUIT is never answered, and the connection stays open
   --resposta-longa N   RETR is refused with a "550" reply line of N characters
@@ -70,6 +71,7 @@ def main():
             self.resta = a.corta
             self.sobra = a.sobra
             self.name = arquivo.name
+            self.enviada = 0
             self.closed = False
 
         def read(self, n=-1):
@@ -78,6 +80,7 @@ def main():
                 if not dados and self.sobra > 0:
                     dados = b"\xa5" * (self.sobra if n < 0 else min(n, self.sobra))
                     self.sobra -= len(dados)
+                    self.enviada += len(dados)
                 return dados
             if self.resta == 0:
                 if a.corte == "fecha":
@@ -90,6 +93,8 @@ def main():
             return dados
 
         def close(self):
+            if not self.closed and a.sobra > 0:
+                registra("SOBRA %d" % self.enviada)
             self.closed = True
             self.arquivo.close()
 
