@@ -196,7 +196,7 @@ private Q_SLOTS:
         QCOMPARE(terminou.constFirst().at(1).toInt(), protocolo);
         QTRY_VERIFY(!sonda); // its connection closed, it is gone
         if (ouvinte == u"ouvinte")
-            QCOMPARE(o.recebido.endsWith(ProtocoloFirebird::PedidoDesconexao()), firebird);
+            QTRY_COMPARE(o.recebido.endsWith(ProtocoloFirebird::PedidoDesconexao()), firebird);
         QCOMPARE(terminou.size(), 1);
     }
 
