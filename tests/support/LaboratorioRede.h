@@ -23,8 +23,6 @@ public:
     QString Ns(char lado) const;
     QString Veth(char lado) const;
     QString Barramento(char lado) const;
-    // The lab's state folder.
-    const QString& Pasta() const { return pasta_; }
 
 private:
     QTemporaryDir raiz_;
@@ -51,7 +49,6 @@ public:
         p_.waitForBytesWritten(5000);
     }
     QString Erros();
-    qint64 Pid() const { return p_.processId(); }
     // Ends the program: closing its input, or SIGTERM. Its exit code (-1: it had to be killed
     // or it crashed).
     int Para(bool pelaEntrada = false);
