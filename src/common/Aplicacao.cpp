@@ -1,6 +1,7 @@
 #include "common/Aplicacao.h"
 
 #include "common/Mensagem.h"
+#include "common/Tipografia.h"
 #include "common/Traducao.h"
 
 #include <exception>
@@ -8,6 +9,10 @@
 Aplicacao::Aplicacao(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Gerenciador"));
     CarregaTraducaoQt();
+    // Message boxes and Qt's own dialogs: a family this system has (the forms set theirs).
+    QFont fonte = font();
+    fonte.setFamily(FamiliaDe(Tipografia::Interface));
+    setFont(fonte);
 }
 
 bool Aplicacao::notify(QObject* receptor, QEvent* evento) {

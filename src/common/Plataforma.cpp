@@ -9,10 +9,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QSysInfo>
 
@@ -93,47 +91,11 @@ QString PastaPrograma(const QString& caminhoExecutavel) {
     return pasta + Delimitador();
 }
 
-struct InstanciaUnica::Dados {
-    QString nome;
-    QStringList pastas; // where the lock may be kept, in order of preference
-    std::unique_ptr<QLockFile> trava;
-};
-
-InstanciaUnica::InstanciaUnica(const QString& classeJanela, const QString& titulo)
-    : d_(std::make_unique<Dados>()) {
-    // A per-user lock; the name is a hash, since a title may hold any character.
-#ifdef Q_OS_WIN
-    QString pasta = QDir::tempPath();
-#else
-    QString pasta = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (pasta.isEmpty())
-        pasta = QDir::tempPath();
-#endif
+QString NomeTravaInstancia(const QString& classeJanela, const QString& titulo) {
+    // A title may hold any character: the name is a hash of the key.
     const QByteArray chave = (classeJanela + u'\n' + titulo).toUtf8();
-    d_->nome =
-        QStringLiteral("gerenciador-") +
-        QString::fromLatin1(QCryptographicHash::hash(chave, QCryptographicHash::Sha1).toHex()) +
-        QStringLiteral(".lock");
-    d_->pastas = QStringList{pasta, QDir::tempPath()};
-}
-
-InstanciaUnica::~InstanciaUnica() = default;
-
-bool InstanciaUnica::Adquire() {
-    for (const QString& pasta : std::as_const(d_->pastas)) {
-        QDir().mkpath(pasta);
-        d_->trava = std::make_unique<QLockFile>(pasta + u'/' + d_->nome);
-        // A lock is stale only when its owner is gone, however old it is.
-        d_->trava->setStaleLockTime(0);
-        if (d_->trava->tryLock(0))
-            return true;
-        if (d_->trava->error() == QLockFile::LockFailedError)
-            return false; // another copy holds it
-        // No lock file can be made here (no such folder, no permission): try the next place.
-    }
-    // Nowhere to keep a lock: the program runs rather than being refused for ever.
-    d_->trava.reset();
-    return true;
+    return QStringLiteral("gerenciador-") +
+           QString::fromLatin1(QCryptographicHash::hash(chave, QCryptographicHash::Sha1).toHex());
 }
 
 } // namespace Plataforma

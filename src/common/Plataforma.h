@@ -86,8 +86,11 @@ void RemoveTemporariosAbandonados(const QString& alvo);
 // Whether a process of this machine with that id runs.
 bool ProcessoVivo(qint64 pid);
 
-// One running copy per key: held while the object lives; a copy that died leaves nothing
-// that blocks the next one.
+// One running copy per key, held with something the operating system lets go of when the
+// process ends, however it ends (killed, crashed, the power cut): on Windows a named mutex in
+// the session's "Local\" namespace, elsewhere a flock() on a file in the user's runtime
+// folder (the temporary folder when there is none). Nothing that names a process id is
+// trusted, so a file left behind, whichever process id it names, never refuses a start.
 class InstanciaUnica {
 public:
     InstanciaUnica(const QString& classeJanela, const QString& titulo);
@@ -95,14 +98,17 @@ public:
     InstanciaUnica(const InstanciaUnica&) = delete;
     InstanciaUnica& operator=(const InstanciaUnica&) = delete;
 
-    // True when this process now holds the lock, false when another copy holds it. When no
-    // lock file can be made at all (neither in the runtime folder nor in the temporary one)
-    // the answer is true: a copy that cannot tell runs rather than being refused for ever.
+    // True when this object now holds the key, false when another holder has it (another
+    // process, or another object of this one). When the platform gives no way to hold it at
+    // all (no folder where a lock file can be made and locked) the answer is true: a copy
+    // that cannot tell runs rather than being refused for ever.
     bool Adquire();
 
 private:
     struct Dados;
     std::unique_ptr<Dados> d_;
 };
+// The name a key is held under: "gerenciador-" and the SHA-1 of class and title.
+QString NomeTravaInstancia(const QString& classeJanela, const QString& titulo);
 
 } // namespace Plataforma

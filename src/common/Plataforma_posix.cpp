@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <cerrno>
 #include <climits>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -269,6 +271,55 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
         ::fsync(dfd);
         ::close(dfd);
     }
+    return true;
+}
+
+struct InstanciaUnica::Dados {
+    QString nome;
+    int fd = -1;
+};
+
+InstanciaUnica::InstanciaUnica(const QString& classeJanela, const QString& titulo)
+    : d_(std::make_unique<Dados>()) {
+    d_->nome = NomeTravaInstancia(classeJanela, titulo) + QStringLiteral(".lock");
+}
+
+// The file stays: removing it would let a copy that opened it a moment earlier lock a file
+// that no longer has a name while the next one locks a new file.
+InstanciaUnica::~InstanciaUnica() {
+    if (d_->fd >= 0)
+        ::close(d_->fd);
+}
+
+bool InstanciaUnica::Adquire() {
+    QStringList pastas;
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        pastas.append(runtime);
+    pastas.append(QDir::tempPath());
+    for (const QString& pasta : std::as_const(pastas)) {
+        QDir().mkpath(pasta);
+        const QByteArray caminho = QFile::encodeName(pasta + u'/' + d_->nome);
+        // Close-on-exec: a module started from the launcher must not inherit the lock and keep
+        // it after the launcher ends.
+        const int fd = ::open(caminho.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            continue; // no lock file here (no such folder, no permission): the next place
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Who holds it, for a person who looks; nothing reads it back.
+            const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+            [[maybe_unused]] const bool escrito =
+                ::ftruncate(fd, 0) == 0 && ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) > 0;
+            d_->fd = fd;
+            return true;
+        }
+        const int e = errno;
+        ::close(fd);
+        if (e == EWOULDBLOCK || e == EINTR)
+            return false; // another copy holds it
+        // A file system without flock(): the next place.
+    }
+    // Nowhere to hold a lock: the program runs rather than being refused for ever.
     return true;
 }
 

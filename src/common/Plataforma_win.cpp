@@ -299,4 +299,35 @@ bool GravaArquivoAtomico(const QString& caminho, const QByteArray& conteudo, QSt
     return GravaNoLugar(alvo, conteudo, erro);
 }
 
+struct InstanciaUnica::Dados {
+    std::wstring nome;
+    HANDLE mutex = nullptr;
+};
+
+InstanciaUnica::InstanciaUnica(const QString& classeJanela, const QString& titulo)
+    : d_(std::make_unique<Dados>()) {
+    // "Local\": the user's session, as the window search it stands for.
+    d_->nome = Largo(QStringLiteral("Local\\") + NomeTravaInstancia(classeJanela, titulo));
+}
+
+InstanciaUnica::~InstanciaUnica() {
+    if (d_->mutex)
+        CloseHandle(d_->mutex);
+}
+
+bool InstanciaUnica::Adquire() {
+    // The mutex lives while a handle to it is open: the system closes a process's handles
+    // when it ends, however it ends. Not inheritable, so a started module never keeps it.
+    HANDLE h = CreateMutexW(nullptr, FALSE, d_->nome.c_str());
+    const DWORD erro = GetLastError();
+    if (!h)
+        return erro != ERROR_ACCESS_DENIED; // held with rights we do not have: held
+    if (erro == ERROR_ALREADY_EXISTS) {
+        CloseHandle(h);
+        return false;
+    }
+    d_->mutex = h;
+    return true;
+}
+
 } // namespace Plataforma

@@ -4,6 +4,7 @@
 #include "common/ClienteFirebird.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
+#include "common/Tipografia.h"
 #include "conexoes/NavegadorRede.h"
 #include "conexoes/OperacoesPrincipal.h"
 #include "conexoes/ProtocoloFirebird.h"
@@ -124,6 +125,7 @@ TFrmConexoes::TFrmConexoes(DadosInstalacao instalacao, OperacoesPrincipal* princ
     : QDialog(dono), ui(std::make_unique<Ui::TFrmConexoes>()), instalacao_(std::move(instalacao)),
       principal_(principal), navegador_(navegador) {
     ui->setupUi(this);
+    AplicaTipografia(this);
     FrmConexoes = this;
     // Fixed single border and no title-bar buttons at all.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |

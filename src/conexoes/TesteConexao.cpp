@@ -2,6 +2,7 @@
 
 #include "common/ClienteFirebird.h"
 #include "common/Mensagem.h"
+#include "common/Tipografia.h"
 #include "ui_TesteConexao.h"
 
 #include <QCoreApplication>
@@ -15,17 +16,36 @@ QString FormataLinhaResposta(const Icmp::RespostaEco& r) {
     const QString tempo = r.tempoIdaVolta > 0
                               ? QStringLiteral("=") + QString::number(r.tempoIdaVolta)
                               : QStringLiteral("<1");
-    return QStringLiteral("%1 bytes from %2: icmp_seq=%3 ttl=%4 time%5 ms")
-        .arg(r.bytesRecebidos)
-        .arg(QString::fromStdString(r.enderecoOrigem))
-        .arg(int(r.sequencia))
-        .arg(int(r.ttl))
-        .arg(tempo);
+    QString linha = QStringLiteral("%1 bytes from %2: icmp_seq=%3 ttl=%4 time%5 ms")
+                        .arg(r.bytesRecebidos)
+                        .arg(QString::fromStdString(r.enderecoOrigem))
+                        .arg(int(r.sequencia))
+                        .arg(int(r.ttl))
+                        .arg(tempo);
+    // An answer that is not the host's echo (a router saying it cannot reach it) must not read
+    // as one: its cause closes the line. A timeout's line (0 bytes from 0.0.0.0) speaks for
+    // itself.
+    switch (r.status) {
+    case Icmp::StatusEco::Inalcancavel:
+        linha += u" (destino inalcançável)"_qs;
+        break;
+    case Icmp::StatusEco::TtlExcedido:
+        linha += u" (tempo de vida esgotado)"_qs;
+        break;
+    case Icmp::StatusEco::Erro:
+        linha += u" (erro na resposta)"_qs;
+        break;
+    case Icmp::StatusEco::Eco:
+    case Icmp::StatusEco::TempoEsgotado:
+        break;
+    }
+    return linha;
 }
 
 TFrmTesteConexao::TFrmTesteConexao(QWidget* owner)
     : QDialog(owner), ui(std::make_unique<Ui::TFrmTesteConexao>()) {
     ui->setupUi(this);
+    AplicaTipografia(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -128,13 +148,22 @@ void TFrmTesteConexao::VerificaBanco(const QString& hostPorta,
                              *porta != SondaPorta::Resultado::HostDesconhecido &&
                              destino.porta == QString::number(PortaBanco) &&
                              destino.host.compare(hostPorta.trimmed(), Qt::CaseInsensitive) == 0;
-    VerificaBancoEmSegundoPlano(banco, NomeBibliotecaClienteFirebird(), TempoLimiteBancoS, this,
-                                [this, banco, portaJaDita, execucao = execucao_](ResultadoBanco r) {
-                                    if (execucao != execucao_)
-                                        return;
-                                    if (portaJaDita && (r.causa == CausaBanco::PortaFechada ||
-                                                        r.causa == CausaBanco::SemResposta))
-                                        r.causa = CausaBanco::PortaFechadaJaDita;
-                                    AdicionaLinhas(FormataLinhasBanco(r, banco, secaoDbx_));
-                                });
+    VerificaBancoEmSegundoPlano(
+        banco, NomeBibliotecaClienteFirebird(), TempoLimiteBancoS, this,
+        [this, banco, portaJaDita, execucao = execucao_](ResultadoBanco r) {
+            if (execucao != execucao_)
+                return;
+            QStringList linhas;
+            if (portaJaDita && r.causa == CausaBanco::ClienteAusente) {
+                // The server's problem first: installing the client
+                // alone would not be enough.
+                ResultadoBanco servidor;
+                servidor.causa = CausaBanco::PortaFechadaJaDita;
+                linhas = FormataLinhasBanco(servidor, banco, secaoDbx_);
+            }
+            if (portaJaDita &&
+                (r.causa == CausaBanco::PortaFechada || r.causa == CausaBanco::SemResposta))
+                r.causa = CausaBanco::PortaFechadaJaDita;
+            AdicionaLinhas(linhas + FormataLinhasBanco(r, banco, secaoDbx_));
+        });
 }

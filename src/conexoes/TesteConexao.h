@@ -55,7 +55,8 @@ private:
 };
 
 // One line of the list: "%d bytes from %s: icmp_seq=%d ttl=%d time%s%d ms", the time marker
-// being "=" followed by the time, or "<1" alone when the time is 0.
+// being "=" followed by the time, or "<1" alone when the time is 0; an answer that is not an
+// echo reply ends in its cause, e.g. " (destino inalcançável)".
 QString FormataLinhaResposta(const Icmp::RespostaEco& resposta);
 
 // The form while it exists (created by the settings panel).

@@ -7,6 +7,7 @@
 
 #include <QAtomicInt>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 #include <algorithm>
@@ -29,6 +30,18 @@ struct TextoBanco {
 constexpr char16_t kPassoPorta[] =
     u"Próximo passo: confira se o Firebird está ativo no servidor e se o firewall libera a "
     u"porta {porta}.";
+// Where the loader finds the client: installed with the Firebird client, or (on Windows, which
+// looks in the executable's folder first) copied beside the program. The library must be of
+// the program's own width: a 32-bit fbclient.dll does not load into a 64-bit program.
+#if defined(_WIN32)
+constexpr char16_t kPassoCliente[] =
+    u"Próximo passo: instale nesta estação o cliente Firebird de {bits} bits, ou copie o "
+    u"{cliente} de {bits} bits para a pasta do programa ({pasta}), e teste de novo.";
+#else
+constexpr char16_t kPassoCliente[] =
+    u"Próximo passo: instale nesta estação o cliente Firebird de {bits} bits ({cliente}; no "
+    u"Debian, o pacote libfbclient2) e teste de novo.";
+#endif
 constexpr TextoBanco kTextos[] = {
     {CausaBanco::SemArquivoDbx, u"Banco de dados: não foi possível ler o DBXCONNECTIONS.INI",
      nullptr},
@@ -43,7 +56,7 @@ constexpr TextoBanco kTextos[] = {
      nullptr},
     {CausaBanco::ClienteAusente,
      u"Banco de dados {database}: o cliente Firebird ({cliente}) não está instalado nesta estação",
-     u"Próximo passo: instale o cliente Firebird nesta estação e teste de novo."},
+     kPassoCliente},
     {CausaBanco::NomeNaoResolve,
      u"Banco de dados {database}: o nome {host} não foi encontrado na rede",
      u"Próximo passo: confira o nome do servidor na conexão em uso, ou cadastre o servidor pelo "
@@ -369,6 +382,8 @@ QStringList FormataLinhasBanco(const ResultadoBanco& resultado, const BancoDbx& 
             {"{porta}", destino.porta},
             {"{caminho}", resultado.detalhe.isEmpty() ? destino.caminho : resultado.detalhe},
             {"{cliente}", NomeBibliotecaClienteFirebird()},
+            {"{bits}", QString::number(QT_POINTER_SIZE * 8)},
+            {"{pasta}", QDir::toNativeSeparators(QCoreApplication::applicationDirPath())},
             {"{texto}", resultado.detalhe},
             {"{versao}", resultado.versao},
             {"{ms}", resultado.ms > 0 ? QString::number(resultado.ms) : QStringLiteral("<1")},

@@ -2,6 +2,7 @@
 
 #include "common/ArquivoIni.h"
 #include "common/Mensagem.h"
+#include "common/Tipografia.h"
 #include "menu/Glifos.h"
 #include "ui_Botoes.h"
 
@@ -34,7 +35,7 @@ TFrmConfigBotoes::TFrmConfigBotoes(QWidget* dono, QString caminhoVelto)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(167, 312);
-    PoeFonteSistema(this);
+    AplicaTipografia(this);
     ui->PgCntrlSistema->tabBar()->hide();
     ui->BtBtnFechar->setIcon(IconeGlifo(Glifo::Fechar));
     connect(ui->BtBtnFechar, &QPushButton::clicked, this, [this] { BtBtnFecharClick(); });

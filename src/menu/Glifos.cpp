@@ -1,10 +1,8 @@
 #include "menu/Glifos.h"
 
-#include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
-#include <QWidget>
 
 QIcon IconeGlifo(Glifo glifo) {
     QPixmap figura(16, 16);
@@ -47,14 +45,4 @@ QIcon IconeGlifo(Glifo glifo) {
     }
     p.end();
     return QIcon(figura);
-}
-
-void PoeFonteSistema(QWidget* w) {
-    // Asked for by name, a missing family would be resolved by the system's own substitute
-    // (DejaVu Sans on Debian), not by the next family of a list.
-    static const bool temMsSansSerif =
-        QFontDatabase::families().contains(QLatin1String("MS Sans Serif"), Qt::CaseInsensitive);
-    QFont f = w->font();
-    f.setFamily(temMsSansSerif ? QStringLiteral("MS Sans Serif") : QStringLiteral("Arial"));
-    w->setFont(f);
 }

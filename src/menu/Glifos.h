@@ -6,8 +6,3 @@
 // (16 x 16): they cost nothing at the program's start, which never shows them.
 enum class Glifo { Incluir, Alterar, Excluir, Fechar };
 QIcon IconeGlifo(Glifo glifo);
-
-class QWidget;
-// The forms' "MS Sans Serif" where the system has it, else Arial (Liberation Sans on Linux),
-// whose widths the forms' columns were laid out for; a wider stand-in would cut the captions.
-void PoeFonteSistema(QWidget* w);

@@ -2,6 +2,7 @@
 
 #include "common/ArquivoIni.h"
 #include "common/Mensagem.h"
+#include "common/Tipografia.h"
 #include "common/Versao.h"
 #include "conexoes/AbreConexoes.h"
 #include "conexoes/OperacoesPrincipal.h"
@@ -35,13 +36,6 @@ void PoeCor(QWidget* w, const QColor& cor) {
     w->setPalette(p);
 }
 
-QFont Fonte(const QString& familia, int pixels, bool negrito) {
-    QFont f(familia);
-    f.setPixelSize(pixels);
-    f.setBold(negrito);
-    return f;
-}
-
 } // namespace
 
 QColor TFrmMenu::CorTitulo() {
@@ -67,14 +61,14 @@ TFrmMenu::TFrmMenu(DadosInstalacao instalacao, OperacoesPrincipal* principal, QW
     setAttribute(Qt::WA_DeleteOnClose);
     setBackgroundRole(QPalette::Window);
 
-    PoeFonteSistema(this);
-    ui->LblX->setFont(Fonte(QStringLiteral("MS Sans Serif"), 11, true));
+    AplicaTipografia(this);
+    ui->LblX->setFont(FonteDe(Tipografia::Interface, 11, true));
     PoeCor(ui->LblX, CorTitulo());
-    ui->Label2->setFont(Fonte(QStringLiteral("Arial"), 13, true));
+    ui->Label2->setFont(FonteDe(Tipografia::Arial, 13, true));
     PoeCor(ui->Label2, CorTitulo());
     const QList<QLabel*> textos = Links() << ui->LblVersao;
     for (QLabel* rotulo : textos) {
-        rotulo->setFont(Fonte(QStringLiteral("Arial"), 11, false));
+        rotulo->setFont(FonteDe(Tipografia::Arial, 11, false));
         PoeCor(rotulo, CorLink());
     }
     ui->LblVersao->setAttribute(Qt::WA_TranslucentBackground);

@@ -1,5 +1,6 @@
 #include "menu/Progresso.h"
 
+#include "common/Tipografia.h"
 #include "ui_Progresso.h"
 
 #include <QCloseEvent>
@@ -17,6 +18,7 @@ const QLocale& Portugues() {
 TFrmProgresso::TFrmProgresso(const QString& arquivo, QWidget* owner)
     : QDialog(owner), ui(std::make_unique<Ui::TFrmProgresso>()) {
     ui->setupUi(this);
+    AplicaTipografia(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     ui->LblArquivo->setText(QStringLiteral("Baixando %1").arg(arquivo));

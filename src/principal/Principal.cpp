@@ -5,6 +5,7 @@
 #include "common/Edicao.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
+#include "common/Tipografia.h"
 #include "common/Versao.h"
 #include "menu/Menu.h"
 #include "principal/Figuras.h"
@@ -77,6 +78,7 @@ TFrmPrincipal::TFrmPrincipal(const QString& caminhoExecutavel, QWidget* parent)
     Q_INIT_RESOURCE(Principal);
     ui = new Ui::TFrmPrincipal;
     ui->setupUi(this);
+    AplicaTipografia(this);
     // The pictures, read without guessing their format; a button's only when it is drawn.
     const auto figura = [](const char* nome) {
         return QStringLiteral(":/principal/figuras/") + QLatin1String(nome);

@@ -7,10 +7,13 @@
 //                                     then, while <name>.espera exists beside it, waits
 //   ModuloFalso trava CLASSE TITULO   takes the single-instance lock, prints 1 (taken) or 0,
 //                                     and keeps it until its input closes
+//   ModuloFalso cliente               loads the Firebird client by its plain file name, as the
+//                                     program does, and prints 1 (loaded) or 0
 //   ModuloFalso segura ARQUIVO MODO   opens ARQUIVO and keeps it open until its input closes,
 //                                     printing 1 (open) or 0; MODO "escrita" lets others read and
 //                                     write it, "leitura" only read it (delete sharing never)
 #include "Segura.h"
+#include "common/ClienteFirebird.h"
 #include "common/Plataforma.h"
 
 #include <QCoreApplication>
@@ -42,6 +45,10 @@ int main(int argc, char** argv) {
         Plataforma::InstanciaUnica trava(args[2], args[3]);
         Responde(trava.Adquire());
         EsperaEntradaFechar();
+        return 0;
+    }
+    if (args.size() == 2 && args[1] == QLatin1String("cliente")) {
+        Responde(CarregaClienteFirebird(NomeBibliotecaClienteFirebird()) != nullptr);
         return 0;
     }
     if (args.size() == 4 && args[1] == QLatin1String("segura")) {

@@ -413,6 +413,27 @@ private Q_SLOTS:
         QVERIFY(!Plataforma::AbreNoSistema(alvo));
     }
 
+    // A Firebird client copied into the program's folder is found there (Windows' loader
+    // looks in the executable's folder first); without it the same program finds none.
+    void clienteFirebirdNaPastaDoPrograma() {
+        if (!kWindows)
+            QSKIP("the Linux loader looks only where libraries are installed");
+        const QString falso = qEnvironmentVariable("GERENCIADOR_CLIENTE_FALSO");
+        QVERIFY(QFile::exists(falso));
+        const Instalacao inst(QStringLiteral("Pasta Suíte/EMPRESA"));
+        const QString programa = inst.Caminho(QStringLiteral("Gerenciador.exe"));
+        QVERIFY(CopiaModulo(programa));
+        const auto carrega = [&] {
+            QProcess p;
+            p.start(programa, {QStringLiteral("cliente")});
+            return p.waitForFinished(kEspera) ? p.readAllStandardOutput().trimmed() : "?";
+        };
+        if (carrega() != "0")
+            QSKIP("a Firebird client is installed on this system: the folder's cannot be told");
+        QVERIFY(QFile::copy(falso, inst.Caminho(QStringLiteral("fbclient.dll"))));
+        QCOMPARE(carrega(), QByteArray("1"));
+    }
+
     // One holder per key across processes; a holder that is killed leaves nothing behind
     // that blocks the next; one that ends normally gives the lock back.
     void instanciaUnica() {

@@ -198,19 +198,35 @@ private Q_SLOTS:
         QTest::addColumn<int>("ttl");
         QTest::addColumn<uint>("tempo");
         QTest::addColumn<QString>("linha");
-        QTest::newRow("mesmo tick") << 72 << "127.0.0.1" << 3489 << 64 << 0u
-                                    << "72 bytes from 127.0.0.1: icmp_seq=3489 ttl=64 time<1 ms";
+        QTest::addColumn<int>("status");
+        QTest::newRow("mesmo tick")
+            << 72 << "127.0.0.1" << 3489 << 64 << 0u
+            << "72 bytes from 127.0.0.1: icmp_seq=3489 ttl=64 time<1 ms" << int(StatusEco::Eco);
+        // A gateway's answer keeps the numbers a technician knows, and says what it is.
+        QTest::newRow("inalcançável")
+            << 100 << "21.4.0.169" << 3489 << 63 << 10u
+            << u"100 bytes from 21.4.0.169: icmp_seq=3489 ttl=63 time=10 ms (destino inalcançável)"_qs
+            << int(StatusEco::Inalcancavel);
+        QTest::newRow("TTL excedido")
+            << 100 << "198.51.100.1" << 3490 << 64 << 0u
+            << u"100 bytes from 198.51.100.1: icmp_seq=3490 ttl=64 time<1 ms (tempo de vida esgotado)"_qs
+            << int(StatusEco::TtlExcedido);
         QTest::newRow("15 ms") << 72 << "10.1.2.3" << 3490 << 128 << 15u
-                               << "72 bytes from 10.1.2.3: icmp_seq=3490 ttl=128 time=15 ms";
+                               << "72 bytes from 10.1.2.3: icmp_seq=3490 ttl=128 time=15 ms"
+                               << int(StatusEco::Eco);
         QTest::newRow("1 ms") << 72 << "10.1.2.3" << 3490 << 128 << 1u
-                              << "72 bytes from 10.1.2.3: icmp_seq=3490 ttl=128 time=1 ms";
+                              << "72 bytes from 10.1.2.3: icmp_seq=3490 ttl=128 time=1 ms"
+                              << int(StatusEco::Eco);
         QTest::newRow("tempo esgotado") << 0 << "0.0.0.0" << 3492 << 0 << 1000u
-                                        << "0 bytes from 0.0.0.0: icmp_seq=3492 ttl=0 time=1000 ms";
+                                        << "0 bytes from 0.0.0.0: icmp_seq=3492 ttl=0 time=1000 ms"
+                                        << int(StatusEco::TempoEsgotado);
         QTest::newRow("só datagramas de outros")
-            << 0 << "" << 0 << 0 << 1001u << "0 bytes from : icmp_seq=0 ttl=0 time=1001 ms";
+            << 0 << "" << 0 << 0 << 1001u << "0 bytes from : icmp_seq=0 ttl=0 time=1001 ms"
+            << int(StatusEco::TempoEsgotado);
         QTest::newRow("extremos") << 65535 << "255.255.255.255" << 65535 << 255 << 4294967295u
                                   << "65535 bytes from 255.255.255.255: icmp_seq=65535 ttl=255 "
-                                     "time=4294967295 ms";
+                                     "time=4294967295 ms"
+                                  << int(StatusEco::Eco);
     }
     void linha() {
         QFETCH(int, bytes);
@@ -220,6 +236,8 @@ private Q_SLOTS:
         QFETCH(uint, tempo);
         QFETCH(QString, linha);
         RespostaEco r;
+        QFETCH(int, status);
+        r.status = static_cast<StatusEco>(status);
         r.bytesRecebidos = bytes;
         r.enderecoOrigem = origem.toStdString();
         r.sequencia = static_cast<std::uint16_t>(sequencia);

@@ -340,6 +340,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("linhas");
         const QByteArray comum = "[EMPRESA]\r\nDatabase=127.0.0.1:%B\r\n" + kCredenciais;
         const QString p3050 = u"Porta 3050 \\(Firebird\\) .* aceita conexão .*"_qs;
+        // The library by name and width, and where it may go (on Windows, the program's folder).
+#ifdef Q_OS_WIN
+        const QString passoCliente =
+            u"Próximo passo: instale nesta estação o cliente Firebird de 64 bits, ou copie o "
+            "fbclient\\.dll de 64 bits para a pasta do programa \\(%1\\), e teste de novo\\."_qs
+                .arg(QRegularExpression::escape(
+                    QDir::toNativeSeparators(QCoreApplication::applicationDirPath())));
+#else
+        const QString passoCliente =
+            u"Próximo passo: instale nesta estação o cliente Firebird de 64 bits "
+            "\\(libfbclient\\.so\\.2; no Debian, o pacote libfbclient2\\) e teste de novo\\."_qs;
+#endif
         const QString recusado = u".*: o servidor recusou a criptografia ou a autenticação deste "
                                  "cliente Firebird"_qs;
         QTest::newRow("conectado")
@@ -390,7 +402,17 @@ private Q_SLOTS:
                    u"Porta 3050 \\(Firebird\\) .*"_qs,
                    u".*: o cliente Firebird \\(%1\\) não está instalado nesta estação"_qs.arg(
                        NomeBibliotecaClienteFirebird()),
-                   u"Próximo passo: instale o cliente Firebird nesta estação e teste de novo\\."_qs};
+                   passoCliente};
+        // The server's problem is said first: the client alone would not do.
+        QTest::newRow("cliente ausente e porta fechada")
+            << "[EMPRESA]\r\nDatabase=127.0.0.1/%F:%B\r\n" + kCredenciais << true << u"-"_qs
+            << QStringList{
+                   u"Porta %F .* conexão recusada .*"_qs,
+                   u".*: sem conexão com o Firebird \\(veja a linha da porta acima\\)"_qs,
+                   u"Próximo passo: .*libera a porta %F\\."_qs,
+                   u".*: o cliente Firebird \\(%1\\) não está instalado nesta estação"_qs.arg(
+                       NomeBibliotecaClienteFirebird()),
+                   passoCliente};
         QTest::newRow("sem criptografia")
             << comum << false << u"WireCrypt = Disabled"_qs
             << QStringList{
