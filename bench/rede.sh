@@ -4,7 +4,8 @@
 # a machine published over mDNS from there. Per round, in namespace A: avahi-browse -rtpk
 # finding the machine, then the editor (target sonda_rede) showing it, both timed from their
 # launch; the editor also from its first show, and until both machines carry the Firebird mark
-# (a listener on 198.51.100.2:3050 in the second namespace). Needs root.
+# (a host answering Firebird's op_connect on 198.51.100.2:3050 in the second namespace,
+# tests/auxiliar/firebird_falso.py). Needs root.
 # Usage: bench/rede.sh [build folder] [rounds]   (a Release build gives the figures to publish)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,8 +16,8 @@ ip netns exec nbBbench env DBUS_SYSTEM_BUS_ADDRESS="$(barramento B)" \
     avahi-publish -s maquina-b _smb._tcp 445 >"$LAB/publish.log" 2>&1 &
 pids+=($!)
 until grep -qs Established "$LAB/publish.log"; do sleep 0.05; done
-ip netns exec nbBbench python3 tests/auxiliar/hospede_ws.py mudo 198.51.100.2 3050 \
-    >"$LAB/porta.log" 2>&1 &
+ip netns exec nbBbench /usr/bin/python3 tests/auxiliar/firebird_falso.py 198.51.100.2 3050 13 \
+    /dev/null >"$LAB/porta.log" 2>&1 &
 pids+=($!)
 until grep -qs pronto "$LAB/porta.log"; do sleep 0.05; done
 

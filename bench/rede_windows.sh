@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The connection editor's network tree on Linux and on Windows (the Windows build under Wine),
 # side by side in one lab (tests/auxiliar/laboratorio_rede.sh: wsdd in the second namespace, a
-# listener on 198.51.100.2:3050 there so that its machine is marked). Per round, in namespace A,
+# host answering Firebird's first step on 198.51.100.2:3050 there, tests/auxiliar/firebird_falso.py,
+# so that its machine is marked). Per round, in namespace A,
 # each build's editor probe (target sonda_rede; SondaRede.exe of the Windows build) runs until
 # its tree shows the wsdd machine with the Firebird mark; the times are from the editor shown
 # ("pronto") to MAQUINA-W listed and to its mark, and from the process launched to the editor
@@ -35,8 +36,8 @@ trap fim_wine EXIT
 ip netns exec "nbA$SUFIXO" /usr/lib/wine/wineserver -p
 ip netns exec "nbA$SUFIXO" /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
 
-ip netns exec "nbB$SUFIXO" /usr/bin/python3 tests/auxiliar/hospede_ws.py mudo 198.51.100.2 3050 \
-    >"$LAB/porta.log" 2>&1 &
+ip netns exec "nbB$SUFIXO" /usr/bin/python3 tests/auxiliar/firebird_falso.py 198.51.100.2 3050 \
+    13 /dev/null >"$LAB/porta.log" 2>&1 &
 pids+=($!)
 until grep -qs pronto "$LAB/porta.log"; do sleep 0.05; done
 

@@ -71,22 +71,34 @@ const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* e
 }
 
 #if defined(_WIN32)
-struct PreservaSinais::Anteriores {};
 PreservaSinais::PreservaSinais() = default;
 PreservaSinais::~PreservaSinais() = default;
 #else
-struct PreservaSinais::Anteriores {
+namespace {
+// Attaches may overlap on several threads: the first one in keeps the handlers, the last one
+// out puts them back (one restoring while another began after the client's change would leave
+// the client's handlers in place).
+QMutex travaSinais;
+int preservando = 0;
+struct {
     struct sigaction interrupcao {};
     struct sigaction termino {};
-};
+} guardados;
+} // namespace
 
-PreservaSinais::PreservaSinais() : anteriores_(std::make_unique<Anteriores>()) {
-    sigaction(SIGINT, nullptr, &anteriores_->interrupcao);
-    sigaction(SIGTERM, nullptr, &anteriores_->termino);
+PreservaSinais::PreservaSinais() {
+    const QMutexLocker travado(&travaSinais);
+    if (preservando++ == 0) {
+        sigaction(SIGINT, nullptr, &guardados.interrupcao);
+        sigaction(SIGTERM, nullptr, &guardados.termino);
+    }
 }
 
 PreservaSinais::~PreservaSinais() {
-    sigaction(SIGINT, &anteriores_->interrupcao, nullptr);
-    sigaction(SIGTERM, &anteriores_->termino, nullptr);
+    const QMutexLocker travado(&travaSinais);
+    if (--preservando == 0) {
+        sigaction(SIGINT, &guardados.interrupcao, nullptr);
+        sigaction(SIGTERM, &guardados.termino, nullptr);
+    }
 }
 #endif

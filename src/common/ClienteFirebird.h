@@ -31,16 +31,12 @@ const ClienteFirebird* CarregaClienteFirebird(const QString& arquivo, QString* e
 // At its first call the client installs handlers of SIGINT and SIGTERM that close its
 // connections and leave the process running, so that the program would no longer end on TERM
 // (a session ending, a script stopping it). Made around the calls that may be the client's
-// first (the attaches), this puts the process's own handlers back when it goes away. Nothing
-// to do on Windows.
+// first (the attaches), this puts the process's own handlers back when it goes away (the last
+// of several at once does). Nothing to do on Windows.
 class PreservaSinais {
 public:
     PreservaSinais();
     ~PreservaSinais();
     PreservaSinais(const PreservaSinais&) = delete;
     PreservaSinais& operator=(const PreservaSinais&) = delete;
-
-private:
-    struct Anteriores;
-    std::unique_ptr<Anteriores> anteriores_;
 };

@@ -84,6 +84,8 @@ constexpr std::uint8_t isc_dpb_version1 = 1;
 constexpr std::uint8_t isc_dpb_user_name = 28;
 constexpr std::uint8_t isc_dpb_password = 29;
 constexpr std::uint8_t isc_dpb_connect_timeout = 57;
+constexpr std::uint8_t isc_dpb_auth_plugin_list = 85; // the client's plugins, for this attach
+constexpr std::uint8_t isc_dpb_config = 87;           // firebird.conf lines, for this attach
 
 // Database information item: the server's version texts.
 constexpr std::uint8_t isc_info_firebird_version = 103;

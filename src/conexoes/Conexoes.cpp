@@ -1,10 +1,14 @@
 #include "conexoes/Conexoes.h"
 
+#include "common/ArquivoIni.h"
+#include "common/ClienteFirebird.h"
 #include "common/Mensagem.h"
 #include "common/Texto.h"
 #include "common/Tipografia.h"
 #include "conexoes/NavegadorRede.h"
 #include "conexoes/OperacoesPrincipal.h"
+#include "conexoes/ProtocoloFirebird.h"
+#include "conexoes/SondaServidores.h"
 #include "registro/Enderecos.h"
 #include "registro/RegistroConexoes.h"
 #include "ui_Conexoes.h"
@@ -41,29 +45,45 @@ constexpr int kRemota = 1;
 constexpr int kLinux = 0;
 constexpr int kWindows = 1;
 
-// A machine whose Firebird port answered: a database drum.
-QIcon IconeBanco() {
-    static const QIcon icone = [] {
-        QIcon r;
-        for (const int lado : {16, 32}) {
-            QPixmap figura(lado, lado);
-            figura.fill(Qt::transparent);
-            QPainter p(&figura);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.scale(lado / 16.0, lado / 16.0);
-            p.setPen(QPen(QColor(0x1F, 0x3F, 0x6E), 1));
-            p.setBrush(QColor(0x5B, 0x8F, 0xD6));
-            // Three stacked discs seen from the side, the top one open.
-            for (const double y : {10.0, 6.5, 3.0}) {
-                p.drawRect(QRectF(2.5, y, 11, 3.5));
-                p.drawEllipse(QRectF(2.5, y + 1.75, 11, 3.5));
-            }
-            p.setBrush(QColor(0xA9, 0xC8, 0xF0));
-            p.drawEllipse(QRectF(2.5, 1.25, 11, 3.5));
-            r.addPixmap(figura);
+// A machine whose Firebird port answered: a database drum; with a check, one that holds the
+// edition's database.
+QIcon DesenhaBanco(bool encontrado) {
+    QIcon r;
+    for (const int lado : {16, 32}) {
+        QPixmap figura(lado, lado);
+        figura.fill(Qt::transparent);
+        QPainter p(&figura);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(lado / 16.0, lado / 16.0);
+        p.setPen(QPen(QColor(0x1F, 0x3F, 0x6E), 1));
+        p.setBrush(QColor(0x5B, 0x8F, 0xD6));
+        // Three stacked discs seen from the side, the top one open.
+        for (const double y : {10.0, 6.5, 3.0}) {
+            p.drawRect(QRectF(2.5, y, 11, 3.5));
+            p.drawEllipse(QRectF(2.5, y + 1.75, 11, 3.5));
         }
-        return r;
-    }();
+        p.setBrush(QColor(0xA9, 0xC8, 0xF0));
+        p.drawEllipse(QRectF(2.5, 1.25, 11, 3.5));
+        if (encontrado) {
+            p.setPen(QPen(Qt::white, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            const QPointF marca[] = {{7.5, 11.0}, {10.0, 13.5}, {15.0, 7.5}};
+            p.drawPolyline(marca, 3);
+            p.setPen(
+                QPen(QColor(0x1E, 0x8C, 0x2E), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.drawPolyline(marca, 3);
+        }
+        r.addPixmap(figura);
+    }
+    return r;
+}
+
+QIcon IconeBanco() {
+    static const QIcon icone = DesenhaBanco(false);
+    return icone;
+}
+
+QIcon IconeBancoEncontrado() {
+    static const QIcon icone = DesenhaBanco(true);
     return icone;
 }
 
@@ -129,6 +149,7 @@ TFrmConexoes::TFrmConexoes(DadosInstalacao instalacao, OperacoesPrincipal* princ
     connect(ui->BitBtnGravar, &QPushButton::clicked, this, [this] { BitBtnGravarClick(); });
     connect(ui->BitBtnCancelar, &QPushButton::clicked, this, [this] { BitBtnCancelarClick(); });
     connect(ui->BitBtnCapturar, &QPushButton::clicked, this, [this] { BitBtnCapturarClick(); });
+    connect(ui->BtnProcurarBanco, &QPushButton::clicked, this, [this] { BtnProcurarBancoClick(); });
     connect(ui->BitBtnExcluir, &QPushButton::clicked, this, [this] { BitBtnExcluirClick(); });
     connect(ui->BitBtnVoltar, &QPushButton::clicked, this, [this] { BitBtnVoltarClick(); });
     connect(ui->BtnEscolher, &QPushButton::clicked, this, [this] { BtnEscolherClick(); });
@@ -150,6 +171,12 @@ TFrmConexoes::TFrmConexoes(DadosInstalacao instalacao, OperacoesPrincipal* princ
     QAction* selecionar = popupRede_->addAction(QStringLiteral("Selecionar"));
     selecionar->setObjectName(QStringLiteral("Selecionar"));
     connect(selecionar, &QAction::triggered, this, [this] { BitBtnCapturarClick(); });
+    usarServidor_ = popupRede_->addAction(QStringLiteral("Usar este servidor"));
+    usarServidor_->setObjectName(QStringLiteral("UsarServidor"));
+    connect(usarServidor_, &QAction::triggered, this,
+            [this] { UsaServidor(ui->ShTVRede->currentItem()); });
+    connect(ui->ShTVRede, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* no) { UsaServidor(no); });
     connect(ui->ShTVRede, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { ShTVRedeContextPopup(p); });
     // A node kept only because it was selected goes once the user picks another.
@@ -164,7 +191,8 @@ TFrmConexoes::TFrmConexoes(DadosInstalacao instalacao, OperacoesPrincipal* princ
     navegador_->setParent(this);
     connect(navegador_, &NavegadorRede::MaquinaAdicionada, this, &TFrmConexoes::AdicionaMaquina);
     connect(navegador_, &NavegadorRede::MaquinaRemovida, this, &TFrmConexoes::RemoveMaquina);
-    connect(navegador_, &NavegadorRede::ServidorFirebird, this, &TFrmConexoes::MarcaMaquina);
+    connect(navegador_, &NavegadorRede::ServidorFirebird, this,
+            [this](const QString& grupo, const QString& nome) { MarcaMaquina(grupo, nome); });
     for (const NavegadorRede::Maquina& m : navegador_->Maquinas())
         AdicionaMaquina(m.grupo, m.nome);
 
@@ -206,6 +234,8 @@ void TFrmConexoes::FormShow() {
         navegador_->Inicia();
     } else if (Tag == 1) {
         principal_->CarregarConexoes(ui->FltCbboxExclusao, false);
+        ui->BtnProcurarBanco->hide();
+        ui->LblProcura->hide();
         ui->PgCtrlConexoes->setCurrentWidget(ui->TbShtExcluir);
         setWindowTitle(QStringLiteral("VELTO - Excluir Conexão"));
     } else {
@@ -216,6 +246,8 @@ void TFrmConexoes::FormShow() {
         ui->PgCtrlConexoes->hide();
         ui->PnlEscolherConexao->move(12, 134);
         ui->PnlEscolherConexao->show();
+        ui->BtnProcurarBanco->hide(); // the search sets up a new server
+        ui->LblProcura->hide();
         principal_->CarregarConexoes(ui->FltCbboxEdicao, false);
         CbboxEdicaoChange();
         navegador_->Inicia();
@@ -256,6 +288,7 @@ void TFrmConexoes::RdGrpConexaoClick() {
         ui->EdtApelido->setText(kPrefixoLocal + ui->EdtServBanco->text());
         ui->ShTVRede->setEnabled(false);
     }
+    MostraProcura();
 }
 
 void TFrmConexoes::EdtServBancoExit() {
@@ -464,6 +497,7 @@ void TFrmConexoes::ShTVRedeContextPopup(const QPoint& posicao) {
     if (!no)
         return;
     ui->ShTVRede->setCurrentItem(no);
+    usarServidor_->setVisible(BancoEncontrado(no) != nullptr);
     popupRede_->popup(ui->ShTVRede->viewport()->mapToGlobal(posicao));
 }
 
@@ -488,17 +522,158 @@ void TFrmConexoes::AdicionaMaquina(const QString& grupo, const QString& nome) {
     }
     maquina = new QTreeWidgetItem(noGrupo, {nome});
     maquina->setData(0, Qt::UserRole, chave);
-    maquina->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
-    MarcaMaquina(grupo, nome, navegador_->RespostaFirebird(nome));
+    AtualizaMarca(maquina);
 }
 
-void TFrmConexoes::MarcaMaquina(const QString& grupo, const QString& nome, qint64 ms) {
-    QTreeWidgetItem* maquina = maquinas_.value(grupo.toCaseFolded() + u'\0' + nome);
-    if (!maquina || ms < 0)
+void TFrmConexoes::MarcaMaquina(const QString& grupo, const QString& nome) {
+    if (QTreeWidgetItem* maquina = maquinas_.value(grupo.toCaseFolded() + u'\0' + nome))
+        AtualizaMarca(maquina);
+    PerguntaMaquina(nome);
+}
+
+void TFrmConexoes::AtualizaMarca(QTreeWidgetItem* maquina) {
+    const QString nome = maquina->text(0);
+    const NavegadorRede::RespostaServidor firebird = navegador_->RespostaFirebird(nome);
+    const auto r = resultados_.constFind(nome.toCaseFolded());
+    if (r != resultados_.cend() && r->banco.causa == CausaBanco::Conectado) {
+        maquina->setIcon(0, IconeBancoEncontrado());
+        maquina->setToolTip(
+            0, QStringLiteral("Banco de dados %1 encontrado (%2): %3, abriu em %4 ms")
+                   .arg(RegistroConexoes::ArquivoBanco(instalacao_.NomePasta), r->tipo,
+                        r->banco.versao,
+                        r->banco.ms > 0 ? QString::number(r->banco.ms) : QStringLiteral("<1")));
         return;
+    }
+    if (firebird.ms < 0) {
+        maquina->setIcon(0, style()->standardIcon(QStyle::SP_ComputerIcon));
+        maquina->setToolTip(0, {});
+        return;
+    }
+    QStringList dica{ProtocoloFirebird::DicaServidor(firebird.protocolo, firebird.ms)};
+    // The database is not there for this workstation: why, as the ping form says it.
+    if (r != resultados_.cend())
+        dica += FormataLinhasBanco(r->banco, {r->database, usuarioBanco_, {}},
+                                   RegistroConexoes::SecaoDbx(instalacao_.NomePasta));
     maquina->setIcon(0, IconeBanco());
-    maquina->setToolTip(0, QStringLiteral("Servidor Firebird (porta 3050) respondeu em %1 ms")
-                               .arg(ms > 0 ? QString::number(ms) : QStringLiteral("<1")));
+    maquina->setToolTip(0, dica.join(u'\n'));
+}
+
+void TFrmConexoes::BtnProcurarBancoClick() {
+    const QString secao = RegistroConexoes::SecaoDbx(instalacao_.NomePasta);
+    const ArquivoIni dbx(instalacao_.PastaPrograma +
+                         QString::fromUtf16(RegistroConexoes::kArquivoDbx));
+    const QString usuario = dbx.LeTexto(secao, QStringLiteral("User_Name"));
+    const QString senha = dbx.LeTexto(secao, QStringLiteral("Password"));
+    QString motivo;
+    const ClienteFirebird* cliente =
+        CarregaClienteFirebird(NomeBibliotecaClienteFirebird(), &motivo);
+    QString falta;
+    if (!dbx.LeituraOk())
+        falta = QStringLiteral("Não foi possível ler o DBXCONNECTIONS.INI: a procura precisa do "
+                               "usuário e da senha do banco.");
+    else if (usuario.isEmpty() || senha.isEmpty())
+        falta = QStringLiteral("A seção %1 do DBXCONNECTIONS.INI não tem User_Name e Password: a "
+                               "procura precisa deles.")
+                    .arg(secao);
+    else if (!cliente || !cliente->isc_attach_database)
+        falta = QStringLiteral("O cliente Firebird (%1) não está instalado nesta estação: a "
+                               "procura precisa dele.")
+                    .arg(NomeBibliotecaClienteFirebird());
+    if (!falta.isEmpty()) {
+        ui->LblProcura->setText(falta);
+        return;
+    }
+    // A new round: what the last one found is forgotten, and every machine asked again.
+    delete procura_;
+    resultados_.clear();
+    usuarioBanco_ = usuario;
+    procura_ = new ProcuraBanco(usuario, senha, instalacao_.NomePasta,
+                                NomeBibliotecaClienteFirebird(), this);
+    connect(procura_, &ProcuraBanco::Respondeu, this, &TFrmConexoes::RespostaProcura);
+    connect(procura_, &ProcuraBanco::Andamento, this, &TFrmConexoes::MostraProcura);
+    for (QTreeWidgetItem* maquina : std::as_const(maquinas_))
+        AtualizaMarca(maquina);
+    for (const NavegadorRede::Maquina& m : navegador_->ServidoresFirebird())
+        PerguntaMaquina(m.nome);
+    MostraProcura();
+}
+
+void TFrmConexoes::PerguntaMaquina(const QString& nome) {
+    if (!procura_)
+        return;
+    // Credentials go only to a machine the tree found on this workstation's own networks.
+    const NavegadorRede::RespostaServidor firebird = navegador_->RespostaFirebird(nome);
+    if (firebird.ms >= 0 &&
+        SondaServidores::Aceitavel(firebird.endereco, SondaServidores::RedesLocais()))
+        procura_->Pergunta(nome.toCaseFolded(), firebird.endereco);
+}
+
+void TFrmConexoes::RespostaProcura(const QString& chave, const ResultadoProcura& resultado) {
+    resultados_.insert(chave, resultado);
+    for (QTreeWidgetItem* maquina : std::as_const(maquinas_))
+        if (maquina->text(0).toCaseFolded() == chave)
+            AtualizaMarca(maquina);
+}
+
+void TFrmConexoes::MostraProcura() {
+    const bool ocupada = procura_ && !procura_->Concluida();
+    ui->BtnProcurarBanco->setEnabled(!Local() && !ocupada);
+    if (!procura_)
+        return;
+    const auto servidores = [](int n) {
+        return n == 1 ? QStringLiteral("servidor") : QStringLiteral("servidores");
+    };
+    if (ocupada)
+        ui->LblProcura->setText(QStringLiteral("Procurando o banco em %1 de %2 %3...")
+                                    .arg(procura_->Perguntados())
+                                    .arg(procura_->Total())
+                                    .arg(servidores(procura_->Total())));
+    else if (procura_->Encontrados() > 0)
+        ui->LblProcura->setText(QStringLiteral("Banco encontrado em %1 %2.")
+                                    .arg(procura_->Encontrados())
+                                    .arg(servidores(procura_->Encontrados())));
+    else
+        ui->LblProcura->setText(QStringLiteral("Nenhum servidor desta rede tem o banco %1.")
+                                    .arg(RegistroConexoes::ArquivoBanco(instalacao_.NomePasta)));
+}
+
+const ResultadoProcura* TFrmConexoes::BancoEncontrado(const QTreeWidgetItem* no) const {
+    // A machine's node (not a group's), present, whose machine holds the database.
+    if (!no || no->isDisabled() || maquinas_.value(no->data(0, Qt::UserRole).toString()) != no)
+        return nullptr;
+    const auto r = resultados_.constFind(no->text(0).toCaseFolded());
+    return r != resultados_.cend() && r->banco.causa == CausaBanco::Conectado ? &*r : nullptr;
+}
+
+void TFrmConexoes::UsaServidor(const QTreeWidgetItem* no) {
+    const ResultadoProcura* r = BancoEncontrado(no);
+    if (!r)
+        return;
+    if (Local()) {
+        ui->RdBtnRemota->setChecked(true);
+        RdGrpConexaoClick();
+    }
+    // The fields upper-case what they are given, as what is typed.
+    const QString nome = no->text(0);
+    ui->EdtServBanco->setText(ui->ChkBxIPBanco->isChecked() ? InterpretaDatabase(r->database).host
+                                                            : nome);
+    SelecionaTipo(r->tipo == QLatin1String("Linux") ? kLinux : kWindows);
+    const QString apelido = Apara(ui->EdtApelido->text());
+    if (apelido.isEmpty() || apelido == kPrefixoLocal + ServidorLocal(instalacao_.PastaPrograma)) {
+        // The machine's name, or with a number after it when an entry already has that alias.
+        QString proposto = nome;
+        for (int n = 2; principal_ && n < 1000 &&
+                        (principal_->ConexaoExiste(ui->EdtServBanco->text(), proposto) & 2);
+             ++n)
+            proposto = nome + u' ' + QString::number(n);
+        ui->EdtApelido->setText(proposto);
+    }
+    if (Apara(ui->DirEdtAplicacao->text()).isEmpty()) {
+        const ArquivoIni dbx(instalacao_.PastaPrograma +
+                             QString::fromUtf16(RegistroConexoes::kArquivoDbx));
+        ui->DirEdtAplicacao->setText(dbx.LeTexto(RegistroConexoes::SecaoDbx(instalacao_.NomePasta),
+                                                 QStringLiteral("Servidor Aplicação")));
+    }
 }
 
 void TFrmConexoes::RemoveMaquina(const QString& grupo, const QString& nome) {

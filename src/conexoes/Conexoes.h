@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Edicao.h"
+#include "conexoes/ProcuraBanco.h"
 
 #include <QDialog>
 #include <QHash>
@@ -57,7 +58,17 @@ public:
     void BitBtnVoltarClick();
     bool FormCloseQuery() const { return PodeFechar; }
 
-    // The popup menu of the network tree and its one item, "Selecionar".
+    // "Procurar banco": asks every machine of the tree marked as a Firebird server (and those
+    // marked later, while the search is on) whether it holds the edition's database.
+    void BtnProcurarBancoClick();
+    // Fills the form from a machine that holds the database (double click, "Usar este
+    // servidor"): "Remota", the server (its address with "IP" ticked, else its name), the type
+    // of the path that attached, an alias when the field is empty or still holds the local one,
+    // and the application folder that DBXCONNECTIONS.INI names when the field is empty.
+    void UsaServidor(const QTreeWidgetItem* no);
+
+    // The popup menu of the network tree: "Selecionar", and "Usar este servidor" on a machine
+    // that holds the database.
     QMenu* PopupRede() const { return popupRede_; }
 
 protected:
@@ -78,8 +89,16 @@ private:
     void SelecionaTipo(int item);
     void AdicionaMaquina(const QString& grupo, const QString& nome);
     void RemoveMaquina(const QString& grupo, const QString& nome);
-    // The machine's node shows that its Firebird port answered in `ms` (-1: not known to).
-    void MarcaMaquina(const QString& grupo, const QString& nome, qint64 ms);
+    // A machine answered as a Firebird server: its node's mark, and the search asks it.
+    void MarcaMaquina(const QString& grupo, const QString& nome);
+    // The node's icon and tooltip: a computer, a Firebird server, or one holding the database.
+    void AtualizaMarca(QTreeWidgetItem* maquina);
+    void PerguntaMaquina(const QString& nome);
+    void RespostaProcura(const QString& chave, const ResultadoProcura& resultado);
+    // The line under the tree and the search button's state.
+    void MostraProcura();
+    // What the search found at a machine's node; none for another node.
+    const ResultadoProcura* BancoEncontrado(const QTreeWidgetItem* no) const;
     // Drops the nodes of machines gone and of empty groups, but the selected one.
     void RetiraAusentes();
     void ShTVRedeContextPopup(const QPoint& posicao);
@@ -99,6 +118,10 @@ private:
     QHash<QString, QTreeWidgetItem*> maquinas_;
     QSet<QTreeWidgetItem*> ausentes_; // gone, kept while selected
     QMenu* popupRede_ = nullptr;
+    QAction* usarServidor_ = nullptr;
+    ProcuraBanco* procura_ = nullptr;
+    QString usuarioBanco_;                        // the User_Name the search attaches with
+    QHash<QString, ResultadoProcura> resultados_; // by machine, its name case-folded
     QString pastaAplicacao_; // where the folder dialog of DirEdtAplicacao starts
     bool resolvendo_ = false;
 };

@@ -104,8 +104,16 @@ QList<NavegadorRede::Maquina> NavegadorRede::Maquinas() const {
     return mostradas_.values();
 }
 
-qint64 NavegadorRede::RespostaFirebird(const QString& nome) const {
-    return firebird_.value(nome.toCaseFolded()).ms;
+NavegadorRede::RespostaServidor NavegadorRede::RespostaFirebird(const QString& nome) const {
+    return firebird_.value(nome.toCaseFolded()).resposta;
+}
+
+QList<NavegadorRede::Maquina> NavegadorRede::ServidoresFirebird() const {
+    QList<Maquina> r;
+    for (auto f = firebird_.cbegin(); f != firebird_.cend(); ++f)
+        if (f->resposta.ms >= 0 && mostradas_.contains(f.key()))
+            r.append(mostradas_.value(f.key()));
+    return r;
 }
 
 QHostAddress NavegadorRede::EnderecoConhecido(const QString& nome) const {
@@ -134,20 +142,21 @@ void NavegadorRede::Sonda(const QString& id, const QHostAddress& endereco) {
         connect(sonda_, &SondaServidores::Respondeu, this, &NavegadorRede::Respondeu);
     }
     const quint64 bilhete = ++contador_;
-    firebird_.insert(id, Firebird{bilhete, -1});
+    firebird_.insert(id, Firebird{bilhete, {-1, 0, endereco}});
     bilhetes_.insert(bilhete, id);
     sonda_->Pede(bilhete, endereco);
 }
 
-void NavegadorRede::Respondeu(quint64 bilhete, bool aceitou, qint64 ms) {
+void NavegadorRede::Respondeu(quint64 bilhete, bool firebird, int protocolo, qint64 ms) {
     const QString id = bilhetes_.take(bilhete);
     const auto f = firebird_.find(id);
-    if (!aceitou || f == firebird_.end() || f->bilhete != bilhete)
+    if (!firebird || f == firebird_.end() || f->bilhete != bilhete)
         return;
-    f->ms = ms;
+    f->resposta.ms = ms;
+    f->resposta.protocolo = protocolo;
     const auto m = mostradas_.constFind(id);
     if (m != mostradas_.cend())
-        Q_EMIT ServidorFirebird(m->grupo, m->nome, ms);
+        Q_EMIT ServidorFirebird(m->grupo, m->nome, protocolo, ms);
 }
 
 std::optional<NavegadorRede::Maquina> NavegadorRede::Visao(const QString& id) const {

@@ -14,8 +14,8 @@
 // its name, under its workgroup or domain. A platform's browser reports what its sources see
 // (Avista, Perde); a machine seen by several sources, or on several interfaces, is one machine,
 // and it goes when the last sighting goes. A machine seen at an address is tried once on the
-// Firebird port (again when it comes back after leaving); one that takes the connection is
-// marked. Everything but those tries runs on the thread that owns the object.
+// Firebird port (again when it comes back after leaving); one that answers as a Firebird server
+// is marked. Everything but those tries runs on the thread that owns the object.
 class SondaServidores;
 
 class NavegadorRede : public QObject {
@@ -65,9 +65,17 @@ public:
     };
     // The machines now shown, in no particular order.
     QList<Maquina> Maquinas() const;
-    // How long the machine's Firebird port took to take the connection, in ms; -1 while it
-    // has not (not tried yet, refused, silent, or no address known).
-    qint64 RespostaFirebird(const QString& nome) const;
+    // What the machine's Firebird port answered: in how many ms (-1 while no Firebird server
+    // has: not tried yet, refused, silent, not Firebird, or no address known), the protocol it
+    // accepted (0 when not said) and the address it was tried at.
+    struct RespostaServidor {
+        qint64 ms = -1;
+        int protocolo = 0;
+        QHostAddress endereco;
+    };
+    RespostaServidor RespostaFirebird(const QString& nome) const;
+    // The machines shown whose Firebird port answered as a Firebird server.
+    QList<Maquina> ServidoresFirebird() const;
     // The address a capture may give for the machine without a name lookup: the newest of its
     // sightings' addresses that the Firebird port could be tried at (an IPv4 host of one of
     // this machine's networks); none when no source saw it at one.
@@ -76,8 +84,8 @@ public:
 Q_SIGNALS:
     void MaquinaAdicionada(const QString& grupo, const QString& nome);
     void MaquinaRemovida(const QString& grupo, const QString& nome);
-    // A machine shown took a connection on its Firebird port.
-    void ServidorFirebird(const QString& grupo, const QString& nome, qint64 ms);
+    // A machine shown answered as a Firebird server on its Firebird port.
+    void ServidorFirebird(const QString& grupo, const QString& nome, int protocolo, qint64 ms);
 
 private:
     struct Avistamento {
@@ -91,10 +99,10 @@ private:
     // The Firebird port of a machine present: the ticket of its try, and its answer.
     struct Firebird {
         quint64 bilhete = 0;
-        qint64 ms = -1;
+        RespostaServidor resposta;
     };
     void Sonda(const QString& id, const QHostAddress& endereco);
-    void Respondeu(quint64 bilhete, bool aceitou, qint64 ms);
+    void Respondeu(quint64 bilhete, bool firebird, int protocolo, qint64 ms);
     // What the sightings of a machine make of it (see Fonte).
     std::optional<Maquina> Visao(const QString& id) const;
     void Atualiza(const QString& id);

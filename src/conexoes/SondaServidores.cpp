@@ -1,5 +1,6 @@
 #include "conexoes/SondaServidores.h"
 
+#include "conexoes/SondaFirebird.h"
 #include "conexoes/SondaPorta.h"
 
 #include <QDeadlineTimer>
@@ -20,21 +21,13 @@ public:
     void Desiste(quint64 bilhete) { fila_.erase(bilhete); }
 
 Q_SIGNALS:
-    void Respondeu(quint64 bilhete, bool aceitou, qint64 ms);
+    void Respondeu(quint64 bilhete, bool firebird, int protocolo, qint64 ms);
 
 private:
     // The interfaces' networks, read again when older than a few seconds.
     const QList<std::pair<QHostAddress, int>>& Redes() {
         if (validade_.hasExpired()) {
-            redes_.clear();
-            for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
-                if (!(i.flags() & QNetworkInterface::IsUp) ||
-                    (i.flags() & QNetworkInterface::IsLoopBack))
-                    continue;
-                for (const QNetworkAddressEntry& e : i.addressEntries())
-                    if (e.ip().protocol() == QAbstractSocket::IPv4Protocol)
-                        redes_.append({e.ip(), e.prefixLength()});
-            }
+            redes_ = SondaServidores::RedesLocais();
             validade_.setRemainingTime(5000);
         }
         return redes_;
@@ -46,16 +39,16 @@ private:
             const QHostAddress endereco = fila_.begin()->second;
             fila_.erase(fila_.begin());
             if (!SondaServidores::Aceitavel(endereco, Redes())) {
-                Q_EMIT Respondeu(bilhete, false, 0);
+                Q_EMIT Respondeu(bilhete, false, 0, 0);
                 continue;
             }
-            auto* sonda = new SondaPorta(endereco.toString(), kPortaFirebird,
-                                         SondaServidores::kTempoLimiteMs, this);
-            connect(sonda, &SondaPorta::Terminou, this,
-                    [this, sonda, bilhete](SondaPorta::Resultado r, qint64 ms) {
-                        sonda->deleteLater();
+            // The probe deletes itself once its connection is closed.
+            auto* sonda =
+                new SondaFirebird(endereco, kPortaFirebird, SondaServidores::kTempoLimiteMs, this);
+            connect(sonda, &SondaFirebird::Terminou, this,
+                    [this, bilhete](bool firebird, int protocolo, qint64 ms) {
                         --emVoo_;
-                        Q_EMIT Respondeu(bilhete, r == SondaPorta::Resultado::Aceita, ms);
+                        Q_EMIT Respondeu(bilhete, firebird, protocolo, ms);
                         Despacha();
                     });
             ++emVoo_;
@@ -82,7 +75,7 @@ SondaServidores::SondaServidores(QObject* pai)
 }
 
 SondaServidores::~SondaServidores() {
-    // The sockets only close: the thread ends at once.
+    // The sockets only close: the thread ends at once (probes still closing are aborted).
     thread_->quit();
     thread_->wait();
 }
@@ -95,6 +88,18 @@ void SondaServidores::Pede(quint64 bilhete, const QHostAddress& endereco) {
 void SondaServidores::Desiste(quint64 bilhete) {
     auto* t = static_cast<Trabalhador*>(trabalhador_);
     QMetaObject::invokeMethod(t, [t, bilhete] { t->Desiste(bilhete); });
+}
+
+QList<std::pair<QHostAddress, int>> SondaServidores::RedesLocais() {
+    QList<std::pair<QHostAddress, int>> redes;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        if (!(i.flags() & QNetworkInterface::IsUp) || (i.flags() & QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry& e : i.addressEntries())
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                redes.append({e.ip(), e.prefixLength()});
+    }
+    return redes;
 }
 
 bool SondaServidores::Aceitavel(const QHostAddress& endereco,

@@ -5,11 +5,11 @@
 
 class QThread;
 
-// Which machines of the network take connections on the Firebird port. Each address asked is
-// tried once, a few at a time, on a thread of its own; the answer comes back on the asker's
-// thread. Only a host's IPv4 address on a network of this machine's own interfaces is tried
-// (never loopback, multicast, a network's own or broadcast address, never another network: what
-// a host announces does not choose where we connect).
+// Which machines of the network answer as Firebird servers on the Firebird port (SondaFirebird).
+// Each address asked is tried once, a few at a time, on a thread of its own; the answer comes
+// back on the asker's thread. Only a host's IPv4 address on a network of this machine's own
+// interfaces is tried (never loopback, multicast, a network's own or broadcast address, never
+// another network: what a host announces does not choose where we connect).
 class SondaServidores : public QObject {
     Q_OBJECT
 public:
@@ -28,10 +28,14 @@ public:
     // Whether `endereco` may be tried, given the networks of this machine's interfaces.
     static bool Aceitavel(const QHostAddress& endereco,
                           const QList<std::pair<QHostAddress, int>>& redes);
+    // The IPv4 networks (address, prefix) of this machine's interfaces that are up, loopback
+    // left out.
+    static QList<std::pair<QHostAddress, int>> RedesLocais();
 
 Q_SIGNALS:
-    // Once per ticket tried: whether the port took the connection, and in how many ms.
-    void Respondeu(quint64 bilhete, bool aceitou, qint64 ms);
+    // Once per ticket tried: whether a Firebird server answered, the protocol it accepted (0
+    // when not said) and in how many ms.
+    void Respondeu(quint64 bilhete, bool firebird, int protocolo, qint64 ms);
 
 private:
     QThread* thread_;

@@ -173,8 +173,11 @@ CausaBanco Classifica(const fb::IscStatus* status, QString* arquivo) {
     return CausaBanco::Outra;
 }
 
-// The database parameter block: user, password and the connect time-out.
-std::optional<QByteArray> BlocoBanco(const BancoDbx& banco, int tempoLimiteS) {
+// The database parameter block: user, password and the connect time-out; for SrpCifrada also
+// the client's plugin list and configuration for this attach alone (fbclient 3 honours both
+// per attach).
+std::optional<QByteArray> BlocoBanco(const BancoDbx& banco, int tempoLimiteS,
+                                     Autenticacao autenticacao) {
     QByteArray bloco(1, char(fb::isc_dpb_version1));
     for (const auto& [tag, valor] : {std::pair{fb::isc_dpb_user_name, &banco.usuario},
                                      std::pair{fb::isc_dpb_password, &banco.senha}}) {
@@ -189,6 +192,15 @@ std::optional<QByteArray> BlocoBanco(const BancoDbx& banco, int tempoLimiteS) {
     bloco += char(4);
     for (int i = 0; i < 4; ++i)
         bloco += char((quint32(tempoLimiteS) >> (8 * i)) & 0xFF);
+    if (autenticacao == Autenticacao::SrpCifrada) {
+        for (const auto& [tag, valor] :
+             {std::pair<std::uint8_t, QByteArrayView>{fb::isc_dpb_auth_plugin_list, "Srp256,Srp"},
+              {fb::isc_dpb_config, "AuthClient=Srp256,Srp\nWireCrypt=Required"}}) {
+            bloco += char(tag);
+            bloco += char(valor.size());
+            bloco += valor;
+        }
+    }
     return bloco;
 }
 
@@ -291,7 +303,8 @@ std::optional<QString> LeVersaoFirebird(QByteArrayView r) {
     return Limita(DeWindows1252(r.sliced(5, texto)));
 }
 
-ResultadoBanco AnexaBanco(const BancoDbx& banco, const QString& biblioteca, int tempoLimiteS) {
+ResultadoBanco AnexaBanco(const BancoDbx& banco, const QString& biblioteca, int tempoLimiteS,
+                          Autenticacao autenticacao) {
     ResultadoBanco r;
     QString motivo;
     const ClienteFirebird* cliente = CarregaClienteFirebird(biblioteca, &motivo);
@@ -302,7 +315,7 @@ ResultadoBanco AnexaBanco(const BancoDbx& banco, const QString& biblioteca, int 
         return r;
     }
     const QByteArray nome = ParaWindows1252(banco.database);
-    const std::optional<QByteArray> bloco = BlocoBanco(banco, tempoLimiteS);
+    const std::optional<QByteArray> bloco = BlocoBanco(banco, tempoLimiteS, autenticacao);
     if (!bloco || nome.size() > 0x7FFF) {
         r.detalhe = QStringLiteral("Database, User_Name ou Password longo demais");
         return r;

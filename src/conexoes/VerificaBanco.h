@@ -61,10 +61,17 @@ std::optional<CausaBanco> LeBancoDbx(const QString& arquivo, const QString& seca
 // answer is malformed or holds no text.
 std::optional<QString> LeVersaoFirebird(QByteArrayView resposta);
 
+// How an attach authenticates: as the client library is configured (the modules' way), or only
+// with the SRP plugins and with wire encryption required, whatever the client's configuration
+// says, so that a host that merely pretends to be a Firebird server learns no password and no
+// password hash (Legacy_Auth would send one).
+enum class Autenticacao { DoCliente, SrpCifrada };
+
 // Attaches to the database with the client library `biblioteca` and a connect time-out of
 // `tempoLimiteS` seconds, asks the server's version and detaches. Blocks: run it off the
 // interface thread.
-ResultadoBanco AnexaBanco(const BancoDbx& banco, const QString& biblioteca, int tempoLimiteS);
+ResultadoBanco AnexaBanco(const BancoDbx& banco, const QString& biblioteca, int tempoLimiteS,
+                          Autenticacao autenticacao = Autenticacao::DoCliente);
 
 // Runs AnexaBanco on a thread of its own and hands the result to `aoTerminar` on the thread of
 // `contexto`; nothing is handed over when `contexto` is gone by then. A thread still running

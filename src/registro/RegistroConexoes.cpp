@@ -247,11 +247,14 @@ QString SecaoDbx(const QString& nomePasta) {
     return cartorio ? QStringLiteral("CARTÓRIO") : QStringLiteral("EMPRESA");
 }
 
+QString ArquivoBanco(const QString& nomePasta) {
+    return SecaoDbx(nomePasta) == QLatin1String("EMPRESA") ? QStringLiteral("VELTO.FDB")
+                                                           : QStringLiteral("CARTORIO.FDB");
+}
+
 QString MontaDatabase(const QString& servidor, const QString& tipo, const QString& nomePasta) {
     const QString sep = tipo == QLatin1String("Linux") ? QStringLiteral("/") : QStringLiteral("\\");
-    const QString arquivo = SecaoDbx(nomePasta) == QLatin1String("EMPRESA")
-                                ? QStringLiteral("VELTO.FDB")
-                                : QStringLiteral("CARTORIO.FDB");
+    const QString arquivo = ArquivoBanco(nomePasta);
     return MaiusculasAscii(servidor + u':' + sep + QLatin1String("VELTOGDB") + sep + nomePasta +
                            sep + arquivo);
 }

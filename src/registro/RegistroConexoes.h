@@ -113,9 +113,11 @@ bool MudaConexaoAtiva(const QString& pastaPrograma, const QString& apelido,
 // The dbExpress section of an edition: "CARTÓRIO" when `nomePasta` is CARTORIO or, trimmed,
 // 8 characters long; "EMPRESA" otherwise.
 QString SecaoDbx(const QString& nomePasta);
-// The "Database" value: server ":" sep "VELTOGDB" sep nomePasta sep file, upper-cased (ASCII),
-// sep being "/" when `tipo` is exactly "Linux" and "\" otherwise, file CARTORIO.FDB for the
-// registry-office section and VELTO.FDB for the company one.
+// The database file of the edition: CARTORIO.FDB for the registry-office section, VELTO.FDB
+// for the company one.
+QString ArquivoBanco(const QString& nomePasta);
+// The "Database" value: server ":" sep "VELTOGDB" sep nomePasta sep file (ArquivoBanco),
+// upper-cased (ASCII), sep being "/" when `tipo` is exactly "Linux" and "\" otherwise.
 QString MontaDatabase(const QString& servidor, const QString& tipo, const QString& nomePasta);
 
 // What the switch writes for an entry: the edition's section, and there "Database" and

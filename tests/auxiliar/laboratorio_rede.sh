@@ -1,5 +1,5 @@
 #!/bin/bash
-# laboratorio_rede.sh up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B
+# laboratorio_rede.sh up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B|start-firebird
 # Two network namespaces, A (198.51.100.1) and B (198.51.100.2), joined by a veth pair; each has
 # its own D-Bus system bus and avahi-daemon; B also runs wsdd (a WS-Discovery host named
 # maquina-w in workgroup ESCRITORIO). Needs root (or CAP_SYS_ADMIN + CAP_NET_ADMIN) and no
@@ -7,6 +7,14 @@
 # names unique; $CACHE_MAX, when set, raises the daemons' cache-entries-max (4096 by default,
 # about 1,000 hosts) and $OBJETOS_MAX their objects-per-client-max (1024: avahi-browse -r makes
 # one resolver per service) for large runs. Every process is stopped by its pid.
+# start-firebird runs a Firebird 3 server in B on 198.51.100.2:3050 holding an empty database
+# at /VELTOGDB/$FB_PASTA/$FB_ARQUIVO (EMPRESA, VELTO.FDB by default) and the user $FB_USUARIO
+# with the password $FB_SENHA (and SYSDBA with "laboratorio"); with $FB_WINDOWS (FOLDER/FILE),
+# also one at \VELTOGDB\FOLDER\FILE, the path the switch writes for a Windows server, which this
+# Linux server takes as a name in its working folder (/tmp). It runs in a mount namespace of
+# its own, on a copy-on-write view of the machine's root: its own security database, lock
+# folder, configuration and log, and /VELTOGDB bound to $LAB/B/VELTOGDB; the machine's root,
+# its /VELTOGDB and the test server on 127.0.0.1:3050 are never touched.
 set -eu
 LAB=${LAB:?LAB must name the lab folder}
 SUFIXO=${SUFIXO:-}
@@ -120,6 +128,63 @@ para_pid() { # SIGTERM (the daemons send their goodbyes), up to 5 s, then SIGKIL
     kill -9 "$p" 2>/dev/null || true
 }
 
+# The lab's Firebird server, run as "unshare -m laboratorio_rede.sh firebird-dentro" inside B.
+firebird_dentro() {
+    local d=$LAB/B r=$LAB/B/raiz
+    mount --make-rprivate /
+    mkdir -p "$d/camadas" "$r" "$d/VELTOGDB"
+    mount -t tmpfs tmpfs "$d/camadas"
+    mkdir "$d/camadas/sobre" "$d/camadas/trabalho"
+    mount -t overlay overlay \
+        -o "lowerdir=/,upperdir=$d/camadas/sobre,workdir=$d/camadas/trabalho" "$r"
+    mount -t proc proc "$r/proc"
+    mount --rbind /dev "$r/dev"
+    mkdir -p "$r/VELTOGDB"
+    mount --bind "$d/VELTOGDB" "$r/VELTOGDB"
+    echo $$ >"$d/firebird.pid"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    exec chroot "$r" /bin/bash -c '
+        set -eu
+        conf=/etc/firebird/3.0/firebird.conf
+        sec=/var/lib/firebird/3.0/system/security3.fdb
+        export FIREBIRD_LOCK=/tmp/firebird-laboratorio
+        como() { setpriv --reuid=firebird --regid=firebird --init-groups "$@"; }
+        sql() { printf "%s\n" "$@" | como isql-fb -q -user SYSDBA "$sec"; }
+        rm -rf /var/log/firebird/* "$sec"
+        mkdir -p "$FIREBIRD_LOCK" /run/firebird3.0 "/VELTOGDB/$3"
+        chown firebird:firebird "$FIREBIRD_LOCK" /run/firebird3.0 /VELTOGDB "/VELTOGDB/$3"
+        sed -i -e "/^[[:space:]]*RemoteBindAddress/d" "$conf"
+        echo "RemoteBindAddress = 198.51.100.2" >>"$conf"
+        echo "create database '\''$sec'\'';" | como isql-fb -q
+        como gfix -user SYSDBA -write async "$sec"
+        como isql-fb -q -user SYSDBA -i /usr/share/firebird/3.0/security.sql "$sec"
+        sql "create user SYSDBA password '\''laboratorio'\'' using plugin Srp;" \
+            "create user $1 password '\''$2'\'' using plugin Srp;" "commit;"
+        como gfix -user SYSDBA -write sync "$sec"
+        echo "create database '\''/VELTOGDB/$3/$4'\'' user '\''SYSDBA'\'';" | como isql-fb -q
+        if [ -n "$5" ]; then
+            windows="/tmp/\\VELTOGDB\\${5%%/*}\\${5#*/}"
+            echo "create database '\''$windows'\'' user '\''SYSDBA'\'';" | como isql-fb -q
+        fi
+        exec setpriv --reuid=firebird --regid=firebird --init-groups /usr/sbin/firebird
+    ' _ "$FB_USUARIO" "$FB_SENHA" "${FB_PASTA:-EMPRESA}" "${FB_ARQUIVO:-VELTO.FDB}" "${FB_WINDOWS:-}"
+}
+
+inicia_firebird() {
+    vivo "$LAB/B/firebird.pid" && return 0
+    rm -f "$LAB/B/firebird.pid"
+    setsid -f ip netns exec "$(ns B)" unshare -m bash "$0" firebird-dentro \
+        >>"$LAB/B/firebird.log" 2>&1 </dev/null
+    for _ in $(seq 1 300); do
+        ip netns exec "$(ns B)" fbsvcmgr 198.51.100.2:service_mgr user SYSDBA \
+            password laboratorio info_server_version >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    echo "the lab's Firebird server not answering after 15 s" >&2
+    cat "$LAB/B/firebird.log" >&2
+    return 1
+}
+
 up() {
     mkdir -p "$LAB"
     chmod 755 "$LAB" # the daemons drop root
@@ -164,8 +229,11 @@ stop-avahi) para_pid "$LAB/$2/run/avahi-daemon/pid" ;;
 start-avahi) vivo "$LAB/$2/run/avahi-daemon/pid" || inicia_avahi "$2" ;;
 stop-wsdd) para_pid "$LAB/B/wsdd.pid" ;;
 start-wsdd) inicia_wsdd ;;
+start-firebird) inicia_firebird ;;
+stop-firebird) para_pid "$LAB/B/firebird.pid" ;;
+firebird-dentro) firebird_dentro ;;
 *)
-    echo "usage: $0 up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B|stop-wsdd|start-wsdd" >&2
+    echo "usage: $0 up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B|stop-wsdd|start-wsdd|start-firebird|stop-firebird" >&2
     exit 2
     ;;
 esac

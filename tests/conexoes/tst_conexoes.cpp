@@ -1,10 +1,12 @@
 // The connection editor in its three modes, driven as the user drives it, on real files in a
 // temporary installation and with the real main window behind it. The network tree is fed by
 // a browser the test controls.
+#include "common/ClienteFirebird.h"
 #include "common/Texto.h"
 #include "conexoes/AbreConexoes.h"
 #include "conexoes/Conexoes.h"
 #include "conexoes/NavegadorRede.h"
+#include "conexoes/ProcuraBanco.h"
 #include "principal/Principal.h"
 #include "registro/RegistroConexoes.h"
 #include "support/GravadorMensagens.h"
@@ -181,6 +183,8 @@ private Q_SLOTS:
         // The central panels stay vertically centred in a taller form.
         QCOMPARE(e.w<QWidget>("PnlCentralInc")->y(), (altura - 438) / 2);
         QCOMPARE(e.w<QWidget>("PnlCentralExc")->y(), 134 + (altura - 438) / 2);
+        // The database search sets up a new server: include mode only.
+        QCOMPARE(!e.w<QPushButton>("BtnProcurarBanco")->isHidden(), pagina == u"TbShtIncluir");
         QVERIFY(e.msgs.Pedidos().isEmpty());
     }
 
@@ -197,8 +201,10 @@ private Q_SLOTS:
         QVERIFY(!e.w<QCheckBox>("ChkBxIPBanco")->isEnabled());
         QVERIFY(!e.w<QPushButton>("BitBtnCapturar")->isEnabled());
         QVERIFY(!e.w<QTreeWidget>("ShTVRede")->isEnabled());
+        QVERIFY(!e.w<QPushButton>("BtnProcurarBanco")->isEnabled());
 
         QTest::mouseClick(e.w<QRadioButton>("RdBtnRemota"), Qt::LeftButton);
+        QVERIFY(e.w<QPushButton>("BtnProcurarBanco")->isEnabled());
         QVERIFY(e.w<QGroupBox>("RdGrpTipo")->isEnabled());
         QVERIFY(!e.TipoLinux());
         QCOMPARE(e.edit("EdtServBanco")->text(), QString());
@@ -215,9 +221,43 @@ private Q_SLOTS:
         QCOMPARE(e.edit("EdtApelido")->text(), u"LOCAL - "_qs + local);
 
         QTest::mouseClick(e.w<QRadioButton>("RdBtnLocal"), Qt::LeftButton);
+        QVERIFY(!e.w<QPushButton>("BtnProcurarBanco")->isEnabled());
         QCOMPARE(e.edit("EdtServBanco")->text(), local);
         QCOMPARE(e.edit("EdtApelido")->text(), u"LOCAL - "_qs + local);
         QVERIFY(!e.w<QGroupBox>("RdGrpTipo")->isEnabled());
+    }
+
+    // "Procurar banco" with no machine marked: without the edition's user and password, or
+    // without the client library, the line says why and nothing is asked; with both, the
+    // search is over at once, having found nothing.
+    void procurarSemServidores_data() {
+        QTest::addColumn<QByteArray>("dbx"); // null: no DBXCONNECTIONS.INI
+        QTest::addColumn<QString>("linha");
+        const QString semCredenciais = u"A seção EMPRESA do DBXCONNECTIONS.INI não tem User_Name e "
+                                       "Password: a procura precisa deles."_qs;
+        QTest::newRow("sem DBXCONNECTIONS.INI") << QByteArray() << semCredenciais;
+        QTest::newRow("sem a senha") << "[EMPRESA]\r\nUser_Name=VELTO\r\n"_qba << semCredenciais;
+        QTest::newRow("credenciais de outra edição")
+            << Ini(u"[CARTÓRIO]\nUser_Name=VELTO\nPassword=x\n"_qs) << semCredenciais;
+        QTest::newRow("com credenciais")
+            << "[EMPRESA]\r\nUser_Name=VELTO\r\nPassword=x\r\n"_qba
+            << (CarregaClienteFirebird(NomeBibliotecaClienteFirebird())
+                    ? u"Nenhum servidor desta rede tem o banco VELTO.FDB."_qs
+                    : u"O cliente Firebird (%1) não está instalado nesta estação: a procura "
+                      "precisa dele."_qs.arg(NomeBibliotecaClienteFirebird()));
+    }
+    void procurarSemServidores() {
+        QFETCH(QByteArray, dbx);
+        QFETCH(QString, linha);
+        Editor e(0);
+        if (!dbx.isNull())
+            e.inst.Grava(u"DBXCONNECTIONS.INI"_qs, dbx);
+        QTest::mouseClick(e.w<QRadioButton>("RdBtnRemota"), Qt::LeftButton);
+        QTest::mouseClick(e.w<QPushButton>("BtnProcurarBanco"), Qt::LeftButton);
+        QCOMPARE(e.w<QLabel>("LblProcura")->text(), linha);
+        QVERIFY(e.w<QPushButton>("BtnProcurarBanco")->isEnabled());
+        QCOMPARE(ProcurasEmCurso(), 0);
+        QVERIFY(e.msgs.Pedidos().isEmpty());
     }
 
     // Leaving the server field: the alias it leaves behind.

@@ -202,6 +202,19 @@ public:
     QStringList Pedidos() { return Linhas().filter(QRegularExpression(u"^POST "_qs)); }
 };
 
+// A host that answers Firebird's op_connect (tests/auxiliar/firebird_falso.py, protocol 13) on
+// `ip`:3050 in namespace `lado`.
+class Firebird : public Processo {
+public:
+    Firebird(char lado, const char* ip)
+        : Processo(lado,
+                   QStringList{"/usr/bin/python3",
+                               qEnvironmentVariable("GERENCIADOR_FONTES") +
+                                   u"/tests/auxiliar/firebird_falso.py"_qs,
+                               QLatin1String(ip), "3050", "13", "/dev/null"},
+                   Barramento(lado)) {}
+};
+
 // Runs the host once (sending its datagrams) and waits for it.
 bool Envia(const QStringList& argumentos) {
     return Hospede('B', argumentos).Termina() == 0;
@@ -299,10 +312,10 @@ private Q_SLOTS:
     }
 
     // A Windows-like machine: found by its probe at once, at the address it spoke from (what
-    // "Capturar" with "IP" gives), marked (a listener on its Firebird port), gone with its Bye,
+    // "Capturar" with "IP" gives), marked (a Firebird server on its port), gone with its Bye,
     // back with its Hello.
     void wsDiscovery() {
-        Hospede servidor('B', {"mudo", "198.51.100.2", "3050"});
+        Firebird servidor('B', "198.51.100.2");
         QVERIFY(servidor.Espera(u"pronto"_qs));
         Sonda sonda;
         QVERIFY(sonda.Espera(u"@ ESCRITORIO/MAQUINA-W 198.51.100.2"_qs));
@@ -583,15 +596,17 @@ private Q_SLOTS:
         QCOMPARE(sonda.Para(true), 0);
     }
 
-    // The machines whose Firebird port takes a connection get the mark, the others not:
-    // maquina-b and the wsdd machine (198.51.100.2, a listener on 3050); maquina-c at A's own
-    // address (nothing listens: refused), maquina-d where nobody is (silent), maquina-l
-    // announced at loopback, where a listener waits (never tried). Once maquina-c leaves and
-    // comes back with a listener at its address, it is tried again.
+    // The machines whose Firebird port answers as a Firebird server does get the mark, the
+    // others not: maquina-b and the wsdd machine (198.51.100.2, a server that accepts protocol
+    // 13: tests/auxiliar/firebird_falso.py); maquina-c at A's own address (nothing listens:
+    // refused), maquina-d where nobody is (silent), maquina-l announced at loopback, where such a
+    // server waits (never tried). Once maquina-c leaves and comes back with a server at its
+    // address, it is tried again. (A port that takes the connection and is not Firebird's:
+    // tst_procurarede_posix.)
     void marcasFirebird() {
         SEM_MDNS_NO_WINE();
-        Hospede servidor('B', {"mudo", "198.51.100.2", "3050"});
-        Hospede laco('A', {"mudo", "127.0.0.1", "3050"});
+        Firebird servidor('B', "198.51.100.2");
+        Firebird laco('A', "127.0.0.1");
         QVERIFY(servidor.Espera(u"pronto"_qs));
         QVERIFY(laco.Espera(u"pronto"_qs));
         std::vector<std::unique_ptr<Publicacao>> pubs;
@@ -613,7 +628,7 @@ private Q_SLOTS:
             QVERIFY2(sonda.Espera(u"+ "_qs + QLatin1String(m)), m);
         QTest::qWait(2 * 1000 + 500); // the silent one's time limit, and the queue
         static const QRegularExpression marca(
-            u"^\\d+ \\* (\\S+) Servidor Firebird \\(porta 3050\\) respondeu em (<1|\\d+) ms$"_qs);
+            u"^\\d+ \\* (\\S+) Servidor Firebird 3\\.0 ou mais novo \\(porta 3050\\) respondeu em (<1|\\d+) ms$"_qs);
         const auto marcadas = [&] {
             QSet<QString> r;
             for (const QString& l : sonda.Linhas())
@@ -627,7 +642,7 @@ private Q_SLOTS:
         const qsizetype n = sonda.Linhas().size();
         pubs.erase(pubs.begin() + 1, pubs.begin() + 3); // maquina-c
         QVERIFY(sonda.Espera(u"- local/maquina-c"_qs, 15000, n));
-        Hospede tarde('A', {"mudo", "198.51.100.1", "3050"});
+        Firebird tarde('A', "198.51.100.1");
         QVERIFY(tarde.Espera(u"pronto"_qs));
         QVERIFY(publica(u"maquina-c"_qs, u"198.51.100.1"_qs));
         QVERIFY(sonda.Espera(u"+ local/maquina-c"_qs, 15000, n));

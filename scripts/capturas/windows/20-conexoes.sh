@@ -1,7 +1,8 @@
 # Sourced by scripts/capturas-windows: the connection editor of the Windows build in include
 # mode, switched to a remote server, its network tree showing the lab's WS-Discovery machine
 # (tests/auxiliar/laboratorio_rede.sh: wsdd in the second namespace, maquina-w in workgroup
-# ESCRITORIO) with the Firebird mark and its tooltip (a listener on port 3050 there), saved in
+# ESCRITORIO) with the Firebird mark and its tooltip (a host that answers Firebird's first
+# step on port 3050 there: tests/auxiliar/firebird_falso.py), saved in
 # docs/conexoes-windows.png. The editor is the lab probe (SondaRede.exe --remota --dica) run in
 # the lab's first namespace on the same display, in a Wine prefix of its own whose wineserver
 # runs in that namespace (Wine makes a program's sockets in its wineserver). Needs root for the
@@ -19,8 +20,8 @@ else
     export LAB=$lab_pasta/lab SUFIXO=capw
     prefixo_lab=$build/wine-capturas-lab
     if tests/auxiliar/laboratorio_rede.sh up >/dev/null; then
-        ip netns exec nbBcapw /usr/bin/python3 tests/auxiliar/hospede_ws.py mudo 198.51.100.2 3050 \
-            >"$LAB/porta.log" 2>&1 &
+        ip netns exec nbBcapw /usr/bin/python3 tests/auxiliar/firebird_falso.py 198.51.100.2 3050 \
+            13 /dev/null >"$LAB/porta.log" 2>&1 &
         pid_porta=$!
         # The prefix made and scaled here, then its server started in the namespace before any
         # of its programs.
