@@ -311,6 +311,13 @@ void TFrmConexoes::BitBtnCapturarClick() {
         ui->EdtServBanco->setText(texto);
         return;
     }
+    // Where the tree saw the machine, when it did: no name lookup (an mDNS or WS-Discovery
+    // machine needs none).
+    const QHostAddress conhecido = navegador_->EnderecoConhecido(texto);
+    if (!conhecido.isNull()) {
+        ui->EdtServBanco->setText(conhecido.toString());
+        return;
+    }
     // The name server may take its time: the lookup runs off the interface thread while the
     // form takes no input and shows the wait cursor.
     EsperaResolucao(true);

@@ -28,6 +28,7 @@ constexpr qsizetype kMaxIdentificador = 256;
 // Datagrams read per turn of the event loop, so that a flood never holds the window.
 constexpr int kDatagramasPorVez = 8;
 constexpr int kTempoPedido = 5000; // ms a metadata request may take in all
+int g_intervaloRodadas = 0;        // DefineIntervaloRodadas
 const QString kDescoberta = QStringLiteral("http://schemas.xmlsoap.org/ws/2005/04/discovery/");
 
 QString NovoId() {
@@ -78,6 +79,10 @@ bool LeMensagemDescoberta(const QByteArray& bytes) {
 }
 
 DescobertaWs::DescobertaWs(QObject* pai) : QObject(pai) {}
+
+void DescobertaWs::DefineIntervaloRodadas(int ms) {
+    g_intervaloRodadas = ms;
+}
 
 DescobertaWs::~DescobertaWs() = default;
 
@@ -231,10 +236,27 @@ void DescobertaWs::Inicia() {
             const int indice = int(interfaces_.size());
             interfaces_.append(Interface{i, redes, s});
             connect(s, &QUdpSocket::readyRead, this, [this, s, indice] { Recebe(s, indice); });
-            Envia(indice, Sonda());
             break; // one address per interface is enough to probe its link
         }
     }
+    // A round now, and one every interval: the same probe (one message, one identifier) sent a
+    // few times, a new one each round.
+    const auto rodada = [this] {
+        sonda_ = Sonda();
+        enviosRestantes_ = kEnviosPorRodada;
+        EnviaSondas();
+    };
+    auto* rodadas = new QTimer(this);
+    connect(rodadas, &QTimer::timeout, this, rodada);
+    rodadas->start(g_intervaloRodadas > 0 ? g_intervaloRodadas : kIntervaloRodadas);
+    rodada();
+}
+
+void DescobertaWs::EnviaSondas() {
+    for (int i = 0; i < interfaces_.size(); ++i)
+        Envia(i, sonda_);
+    if (--enviosRestantes_ > 0)
+        QTimer::singleShot(kEspacoEnvios, this, [this] { EnviaSondas(); });
 }
 
 void DescobertaWs::Envia(int indice, const QByteArray& mensagem) {
@@ -300,6 +322,9 @@ void DescobertaWs::Trata(const QByteArray& dados, const QHostAddress& origem, in
             pedidos_.remove(p.chave);
             return true;
         });
+        ordemLidos_.removeIf([&](const QString& chave) {
+            return chave.startsWith(prefixo) && lidos_.remove(chave);
+        });
         Q_EMIT Perdido(prefixo);
         return;
     }
@@ -311,6 +336,13 @@ void DescobertaWs::Trata(const QByteArray& dados, const QHostAddress& origem, in
     // nothing, and then the metadata tells (only a computer names its host).
     if (!m->tipos.isEmpty() && !EComputador(m->tipos))
         return;
+    // A sighting whose metadata was read is seen again as it is: no Resolve, no request.
+    const QString chave = Chave(m->endpoint, origem, onde);
+    const auto lido = lidos_.constFind(chave);
+    if (lido != lidos_.cend()) {
+        Q_EMIT Visto(chave, lido->nome, lido->grupo, origem);
+        return;
+    }
     if (!m->xaddrs.isEmpty())
         BuscaMetadados(m->endpoint, m->xaddrs, origem, onde);
     else if (acao != QLatin1String("ResolveMatches"))
@@ -333,8 +365,7 @@ void DescobertaWs::BuscaMetadados(const QString& endpoint, const QString& xaddrs
         qCDebug(lcWs) << "metadata address not the sender's" << origem.toString();
         return;
     }
-    const QString chave =
-        endpoint + u'|' + origem.toString() + u'|' + interfaces_[indice].interface.name();
+    const QString chave = Chave(endpoint, origem, indice);
     if (pedidos_.contains(chave))
         return;
     if (fila_.size() >= kPedidosNaFila) {
@@ -346,6 +377,19 @@ void DescobertaWs::BuscaMetadados(const QString& endpoint, const QString& xaddrs
     pedidos_.insert(chave);
     fila_.append(Pedido{chave, endpoint, url, origem});
     Despacha();
+}
+
+QString DescobertaWs::Chave(const QString& endpoint, const QHostAddress& origem, int indice) const {
+    return endpoint + u'|' + origem.toString() + u'|' + interfaces_[indice].interface.name();
+}
+
+void DescobertaWs::Lembra(const QString& chave, const Computador& c) {
+    if (!lidos_.contains(chave)) {
+        ordemLidos_.append(chave);
+        if (ordemLidos_.size() > kLembrados)
+            lidos_.remove(ordemLidos_.takeFirst());
+    }
+    lidos_.insert(chave, c);
 }
 
 void DescobertaWs::Despacha() {
@@ -396,8 +440,10 @@ void DescobertaWs::Pede(const Pedido& p) {
         } else {
             tentativas_.remove(p.chave);
             const std::optional<Computador> c = LeComputador(resposta->read(kMaxMensagem));
-            if (c)
+            if (c) {
+                Lembra(p.chave, *c);
                 Q_EMIT Visto(p.chave, c->nome, c->grupo, p.origem);
+            }
         }
         Despacha();
     });

@@ -17,8 +17,9 @@ class QUdpSocket;
 // wsdd) announce them: a Probe for devices on 239.255.255.250:3702 from every IPv4
 // interface, a Resolve for the answers that come without an address, then the device's
 // metadata over HTTP, whose host section names the computer and its workgroup or domain
-// ("NAME/Workgroup:GROUP"). Hello and Bye announcements keep the list current. Everything is
-// asynchronous, on the thread that owns the object.
+// ("NAME/Workgroup:GROUP"). Hello and Bye announcements keep the list current, and the probe
+// goes out again every half minute. Everything is asynchronous, on the thread that owns the
+// object.
 class DescobertaWs : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +52,18 @@ public:
     static constexpr int kPedidosEmVoo = 4;
     static constexpr qsizetype kPedidosNaFila = 256;
 
+    // A round of probes every half minute. The answers come by unicast to the probe's port,
+    // which Windows' firewall lets in only for about 3 s after a multicast leaves it, so each
+    // round sends its probe several times within a second from the sockets that stay open.
+    static constexpr int kIntervaloRodadas = 30000;
+    static constexpr int kEnviosPorRodada = 3;
+    static constexpr int kEspacoEnvios = 450; // ms between two sends of a round's probe
+    // Test seam: rounds every `ms` instead (0: kIntervaloRodadas again), for objects made later.
+    static void DefineIntervaloRodadas(int ms);
+    // Sightings whose metadata was read, remembered (the oldest forgotten first): seen again,
+    // they need no more requests.
+    static constexpr qsizetype kLembrados = 4096;
+
 Q_SIGNALS:
     // `chave` identifies the sighting: the device's endpoint, the address it spoke from and the
     // interface it was seen on ("endpoint|address|interface"); `origem` is that address.
@@ -72,6 +85,9 @@ private:
         QUrl url;
         QHostAddress origem;
     };
+    void EnviaSondas();
+    QString Chave(const QString& endpoint, const QHostAddress& origem, int indice) const;
+    void Lembra(const QString& chave, const Computador& c);
     void Recebe(QUdpSocket* socket, int indice);
     int InterfaceDe(const QHostAddress& origem, int indice) const;
     void Trata(const QByteArray& dados, const QHostAddress& origem, int indice);
@@ -92,6 +108,10 @@ private:
     int emVoo_ = 0;
     QHash<QString, int> tentativas_; // failed metadata requests, per sighting
     bool filaCheiaDito_ = false;
+    QByteArray sonda_; // this round's probe, sent again as it is
+    int enviosRestantes_ = 0;
+    QHash<QString, Computador> lidos_; // by sighting
+    QStringList ordemLidos_;
 };
 
 // Whether a datagram reads as a discovery message with an action: the receive loop's parser on

@@ -3,6 +3,7 @@
 #include "conexoes/SondaServidores.h"
 
 #include <QLoggingCategory>
+#include <QNetworkInterface>
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRede, "gerenciador.rede")
@@ -27,7 +28,7 @@ NavegadorRede::NavegadorRede(QObject* pai) : QObject(pai) {}
 NavegadorRede::~NavegadorRede() = default;
 
 void NavegadorRede::Avista(const QString& chave, const QString& nome, const QString& grupo,
-                           bool deTrabalho, const QHostAddress& endereco) {
+                           int fonte, const QHostAddress& endereco) {
     if (nome.isEmpty())
         return;
     if (nome.size() > kMaxNome || grupo.size() > kMaxNome) {
@@ -46,7 +47,7 @@ void NavegadorRede::Avista(const QString& chave, const QString& nome, const QStr
     Avistamento& a = avistamentos_[chave];
     if (a.id != id)
         chavesPorMaquina_[id].append(chave);
-    a = Avistamento{id, nome, grupo, deTrabalho, ++contador_, endereco};
+    a = Avistamento{id, nome, grupo, fonte, ++contador_, endereco};
     const auto idade = idade_.constFind(id);
     if (idade != idade_.cend())
         porIdade_.erase(*idade);
@@ -115,6 +116,23 @@ QList<NavegadorRede::Maquina> NavegadorRede::ServidoresFirebird() const {
     return r;
 }
 
+QHostAddress NavegadorRede::EnderecoConhecido(const QString& nome) const {
+    QList<std::pair<QHostAddress, int>> redes;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces())
+        if ((i.flags() & QNetworkInterface::IsUp) && !(i.flags() & QNetworkInterface::IsLoopBack))
+            for (const QNetworkAddressEntry& e : i.addressEntries())
+                if (e.ip().protocol() == QAbstractSocket::IPv4Protocol)
+                    redes.append({e.ip(), e.prefixLength()});
+    const Avistamento* melhor = nullptr;
+    for (const QString& chave : chavesPorMaquina_.value(nome.toCaseFolded())) {
+        const auto a = avistamentos_.constFind(chave);
+        if (a != avistamentos_.cend() && (!melhor || a->ordem > melhor->ordem) &&
+            SondaServidores::Aceitavel(a->endereco, redes))
+            melhor = &*a;
+    }
+    return melhor ? melhor->endereco : QHostAddress();
+}
+
 void NavegadorRede::Sonda(const QString& id, const QHostAddress& endereco) {
     // Once while the machine stays: the first address it is seen at.
     if (firebird_.contains(id))
@@ -148,11 +166,11 @@ std::optional<NavegadorRede::Maquina> NavegadorRede::Visao(const QString& id) co
         if (achado == avistamentos_.cend())
             continue;
         const Avistamento& a = *achado;
-        if (!escolhido)
+        if (!escolhido || a.fonte > escolhido->fonte)
             escolhido = &a;
-        else if (a.deTrabalho && (!escolhido->deTrabalho || a.ordem > escolhido->ordem))
-            escolhido = &a;
-        else if (!a.deTrabalho && !escolhido->deTrabalho && a.ordem < escolhido->ordem)
+        else if (a.fonte == escolhido->fonte &&
+                 (a.fonte == kDominioNomes ? a.ordem < escolhido->ordem
+                                           : a.ordem > escolhido->ordem))
             escolhido = &a;
     }
     if (!escolhido)

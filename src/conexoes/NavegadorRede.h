@@ -28,13 +28,24 @@ public:
     // source of its own.
     virtual void Inicia() {}
 
+    // Whose word a sighting's group is, from the weakest: a mere naming domain (the "local" of
+    // mDNS), the workgroup or domain a machine states (WS-Discovery), our own workgroup given to
+    // the computers of the Windows shell's network folder, the Windows network's own list. A
+    // machine shows under the group of its strongest sighting (the earliest naming domain, the
+    // latest of the others), whatever the letter case of the names its sources give.
+    enum Fonte : int {
+        kDominioNomes = 0,
+        kGrupoDeclarado = 1,
+        kGrupoProprio = 2,
+        kRedeWindows = 3
+    };
+
     // A source's sighting `chave` (unique per source, interface and record) of the machine
-    // `nome`. `grupo` is its workgroup or domain; `deTrabalho` tells a named workgroup or
-    // domain from a mere naming domain (the "local" of mDNS), which gives way to the first.
-    // Seeing the same key again updates it. `endereco` is where the source saw the machine
-    // (a resolved record, a datagram's sender; never a name looked up), if it knows.
+    // `nome`, in `grupo` (its workgroup or domain), as `fonte` knows it. Seeing the same key
+    // again updates it. `endereco` is where the source saw the machine (a resolved record, a
+    // datagram's sender; never a name looked up), if it knows.
     void Avista(const QString& chave, const QString& nome, const QString& grupo,
-                bool deTrabalho = true, const QHostAddress& endereco = {});
+                int fonte = kGrupoDeclarado, const QHostAddress& endereco = {});
     // What is kept, whatever the network sends: names (and groups) up to the length of a DNS
     // name, so many machines (the one unseen longest goes first) and so many sightings of one
     // machine (its oldest goes first). What exceeds is dropped, saying so once in the log.
@@ -65,6 +76,10 @@ public:
     RespostaServidor RespostaFirebird(const QString& nome) const;
     // The machines shown whose Firebird port answered as a Firebird server.
     QList<Maquina> ServidoresFirebird() const;
+    // The address a capture may give for the machine without a name lookup: the newest of its
+    // sightings' addresses that the Firebird port could be tried at (an IPv4 host of one of
+    // this machine's networks); none when no source saw it at one.
+    QHostAddress EnderecoConhecido(const QString& nome) const;
 
 Q_SIGNALS:
     void MaquinaAdicionada(const QString& grupo, const QString& nome);
@@ -77,7 +92,7 @@ private:
         QString id; // the machine: its name without regard to letter case
         QString nome;
         QString grupo;
-        bool deTrabalho = true;
+        int fonte = kGrupoDeclarado;
         quint64 ordem = 0;
         QHostAddress endereco;
     };
@@ -88,8 +103,7 @@ private:
     };
     void Sonda(const QString& id, const QHostAddress& endereco);
     void Respondeu(quint64 bilhete, bool firebird, int protocolo, qint64 ms);
-    // What the sightings of a machine make of it: the latest one with a workgroup, else the
-    // earliest one.
+    // What the sightings of a machine make of it (see Fonte).
     std::optional<Maquina> Visao(const QString& id) const;
     void Atualiza(const QString& id);
     void Esquece(const QString& id);

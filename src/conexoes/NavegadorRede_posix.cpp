@@ -385,7 +385,7 @@ private:
         for (const Evento& e : lote) {
             switch (e.tipo) {
             case Evento::Avista:
-                rede_->Avista(e.chave, e.nome, e.grupo, false, e.endereco);
+                rede_->Avista(e.chave, e.nome, e.grupo, NavegadorRede::kDominioNomes, e.endereco);
                 break;
             case Evento::Perde:
                 rede_->Perde(e.chave);
@@ -420,7 +420,7 @@ public:
         connect(ws_, &DescobertaWs::Visto, this,
                 [this](const QString& chave, const QString& nome, const QString& grupo,
                        const QHostAddress& origem) {
-                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, true, origem);
+                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, kGrupoDeclarado, origem);
                 });
         connect(ws_, &DescobertaWs::Perdido, this,
                 [this](const QString& prefixo) { PerdeTodos(QStringLiteral("wsd:") + prefixo); });

@@ -1,8 +1,13 @@
-// The machines of the local network on Windows, as the shell shows them: the workgroups and
+// The machines of the local network on Windows: as the shell shows them (the workgroups and
 // domains of the Windows network with their servers (WNet, containers only), and the
-// computers of the shell's network folder. Enumerating them can take seconds per host that
-// does not answer, so it runs on a thread of its own, again every half minute; the window
-// only picks up the finished lists.
+// computers of the shell's network folder), and as the Linux browser finds them, with their
+// addresses: WS-Discovery (DescobertaWs) and mDNS (DescobertaMdns, Windows 10 and later). A
+// machine the shell lists by its NetBIOS name and another source by its host name is one
+// machine when the names match without regard to letter case, under the shell's group.
+// Enumerating the shell's lists can take seconds per host that does not answer, so it runs on
+// a thread of its own, again every half minute; the window only picks up the finished lists.
+#include "conexoes/DescobertaMdns.h"
+#include "conexoes/DescobertaWs.h"
 #include "conexoes/NavegadorRede.h"
 
 #include <QSet>
@@ -27,7 +32,7 @@ namespace {
 struct Achado {
     QString grupo;
     QString nome;
-    bool deTrabalho = true; // false: the group is a guess (our own workgroup)
+    int fonte = NavegadorRede::kRedeWindows; // kGrupoProprio: the group is our own
 };
 
 // What the enumerating thread and the browser share. The thread outlives the browser when an
@@ -72,7 +77,7 @@ void EnumeraWNet(NETRESOURCEW* pai, int nivel, const QString& grupo, std::vector
             if (n.dwDisplayType == RESOURCEDISPLAYTYPE_SERVER) {
                 const QString nome = SemBarras(n.lpRemoteName);
                 if (!nome.isEmpty())
-                    saida.push_back({grupo, nome, true});
+                    saida.push_back({grupo, nome, NavegadorRede::kRedeWindows});
             } else if ((n.dwUsage & RESOURCEUSAGE_CONTAINER) && nivel < kProfundidade) {
                 const QString sub = n.dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN
                                         ? SemBarras(n.lpRemoteName)
@@ -119,7 +124,7 @@ void EnumeraPastaRede(std::vector<Achado>& saida, const Compartilhado& estado) {
                     // devices) are not machines.
                     if (caminho.startsWith(QLatin1String("\\\\")) &&
                         !caminho.mid(2).contains(u'\\'))
-                        saida.push_back({grupo, caminho.mid(2), false});
+                        saida.push_back({grupo, caminho.mid(2), NavegadorRede::kGrupoProprio});
                 }
                 CoTaskMemFree(item);
             }
@@ -153,9 +158,12 @@ void Enumera(std::shared_ptr<Compartilhado> estado) {
 class NavegadorRedeWindows : public NavegadorRede {
 public:
     explicit NavegadorRedeWindows(QObject* pai) : NavegadorRede(pai) {}
+    // The sources go first, while the list they report to still exists.
     ~NavegadorRedeWindows() override {
         if (estado_)
             estado_->cancelado = true;
+        mdns_.reset();
+        delete ws_;
     }
 
     void Inicia() override {
@@ -166,6 +174,17 @@ public:
         auto* recolhe = new QTimer(this);
         connect(recolhe, &QTimer::timeout, this, [this] { Recolhe(); });
         recolhe->start(200);
+        ws_ = new DescobertaWs(this);
+        connect(ws_, &DescobertaWs::Visto, this,
+                [this](const QString& chave, const QString& nome, const QString& grupo,
+                       const QHostAddress& origem) {
+                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, kGrupoDeclarado, origem);
+                });
+        connect(ws_, &DescobertaWs::Perdido, this,
+                [this](const QString& prefixo) { PerdeTodos(QStringLiteral("wsd:") + prefixo); });
+        ws_->Inicia();
+        mdns_ = std::make_unique<DescobertaMdns>(this);
+        mdns_->Inicia();
     }
 
 private:
@@ -179,11 +198,10 @@ private:
             return;
         QSet<QString> agora;
         for (const Achado& a : *lista) {
-            const QString chave =
-                QStringLiteral("win:") + a.grupo + u'/' + a.nome + (a.deTrabalho ? u'1' : u'0');
+            const QString chave = QStringLiteral("win:%1:").arg(a.fonte) + a.grupo + u'/' + a.nome;
             agora.insert(chave);
             if (!vistas_.contains(chave))
-                Avista(chave, a.nome, a.grupo, a.deTrabalho);
+                Avista(chave, a.nome, a.grupo, a.fonte);
         }
         for (const QString& chave : std::as_const(vistas_))
             if (!agora.contains(chave))
@@ -193,6 +211,8 @@ private:
 
     std::shared_ptr<Compartilhado> estado_;
     QSet<QString> vistas_;
+    DescobertaWs* ws_ = nullptr;
+    std::unique_ptr<DescobertaMdns> mdns_;
 };
 
 } // namespace

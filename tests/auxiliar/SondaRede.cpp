@@ -6,6 +6,8 @@
 //   <ms> + <group>/<machine>
 //   <ms> - <group>/<machine>
 //   <ms> * <group>/<machine> <its node's tooltip>   (it answered as a Firebird server)
+//   <ms> @ <group>/<machine> <address>              (where the tree saw it, once known: what
+//                                                    "Capturar" with "IP" gives)
 //   <ms> dica <group>/<machine> <tooltip>           (a machine's tooltip changed; its lines
 //                                                    joined by " | ")
 //   <ms> linha <text>                               (the line under the tree changed)
@@ -28,15 +30,17 @@
 //                                   "<ms> threads <search threads running> <names of the
 //                                   process's threads, comma-separated>" (the client library's
 //                                   own threads stay, named after the thread that made them)
-// It ends when its standard input closes. With --remota the editor switches to a remote
-// connection once shown, so that its tree is enabled (for screenshots); with --dica the tooltip
-// of each node marked is shown at the node. With --atraso a timer probes the event loop every
-// 10 ms and, once a second, a line gives the largest lateness of that second (how long the
-// window could not answer):
+// It ends when its standard input closes (read on a thread of its own: on Windows a pipe is no
+// socket to watch). With --rodada MS the WS-Discovery rounds come every MS ms. With --remota the
+// editor switches to a remote connection once shown, so that its tree is enabled (for screenshots);
+// with --dica the tooltip of each node marked is shown at the node. With --atraso a timer probes
+// the event loop every 10 ms and, once a second, a line gives the largest lateness of that second
+// (how long the window could not answer):
 //   <ms> atraso <lateness ms>
 #include "common/ArquivoIni.h"
 #include "common/Mensagem.h"
 #include "conexoes/Conexoes.h"
+#include "conexoes/DescobertaWs.h"
 #include "conexoes/NavegadorRede.h"
 #include "conexoes/ProcuraBanco.h"
 #include "conexoes/TesteConexao.h"
@@ -54,7 +58,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolTip>
@@ -62,7 +65,7 @@
 #include <QTreeWidgetItemIterator>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
@@ -78,7 +81,7 @@ QStringList Threads() {
     QStringList nomes;
     for (const QString& t :
          QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (t == QString::number(getpid()))
+        if (t == QString::number(QCoreApplication::applicationPid()))
             continue;
         QFile comm(u"/proc/self/task/%1/comm"_qs.arg(t));
         if (comm.open(QIODevice::ReadOnly))
@@ -93,6 +96,9 @@ int main(int argc, char** argv) {
     relogio.start();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
+    const qsizetype rodada = args.indexOf(QStringLiteral("--rodada"));
+    if (rodada > 0)
+        DescobertaWs::DefineIntervaloRodadas(args.value(rodada + 1).toInt());
     DefineRespondeMensagem([](const PedidoMensagem& m) {
         Escreve(u"mensagem "_qs + QString(m.texto).replace(u'\r', u' '));
         return RespostaMensagem::Ok;
@@ -108,8 +114,19 @@ int main(int argc, char** argv) {
     const auto escreve = [&](char sinal, const QString& grupo, const QString& nome) {
         Escreve(QString(QLatin1Char(sinal)) + u' ' + grupo + u'/' + nome);
     };
+    QHash<QString, QString> enderecos; // printed, by machine
+    const auto endereco = [&](const QString& g, const QString& n) {
+        const QHostAddress e = editor->Navegador()->EnderecoConhecido(n);
+        if (e.isNull() || enderecos.value(n) == e.toString())
+            return;
+        enderecos.insert(n, e.toString());
+        Escreve(u"@ "_qs + g + u'/' + n + u' ' + e.toString());
+    };
     QObject::connect(editor->Navegador(), &NavegadorRede::MaquinaAdicionada, &app,
-                     [&](const QString& g, const QString& n) { escreve('+', g, n); });
+                     [&](const QString& g, const QString& n) {
+                         escreve('+', g, n);
+                         endereco(g, n);
+                     });
     QObject::connect(editor->Navegador(), &NavegadorRede::MaquinaRemovida, &app,
                      [&](const QString& g, const QString& n) { escreve('-', g, n); });
     auto* arvore = editor->findChild<QTreeWidget*>(QStringLiteral("ShTVRede"));
@@ -123,6 +140,7 @@ int main(int argc, char** argv) {
                          QTreeWidgetItem* item = no(n);
                          Escreve(u"* "_qs + g + u'/' + n + u' ' +
                                  (item ? item->toolTip(0) : QString()));
+                         endereco(g, n);
                          if (dica) // once the window has settled; the node may be gone by then
                              QTimer::singleShot(300, arvore, [arvore, n, &no] {
                                  QTreeWidgetItem* item = no(n);
@@ -235,21 +253,17 @@ int main(int argc, char** argv) {
             espera->start(20);
         }
     };
-    QByteArray entrada;
-    QSocketNotifier leitor(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&leitor, &QSocketNotifier::activated, &app, [&] {
-        char bytes[256];
-        const ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
-        if (n <= 0) {
-            QCoreApplication::exit(0); // quit() would ask the editor, which refuses
-            return;
+    std::thread([&app, &comando] {
+        char linha[256];
+        while (std::fgets(linha, sizeof linha, stdin)) {
+            const QString c = QString::fromUtf8(linha).trimmed();
+            QMetaObject::invokeMethod(
+                &app, [&comando, c] { comando(c); }, Qt::QueuedConnection);
         }
-        entrada.append(bytes, n);
-        for (qsizetype fim; (fim = entrada.indexOf('\n')) >= 0;) {
-            comando(QString::fromUtf8(entrada.first(fim)).trimmed());
-            entrada.remove(0, fim + 1);
-        }
-    });
+        // quit() would ask the editor, which refuses
+        QMetaObject::invokeMethod(
+            &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    }).detach();
     // The event loop's latency: how late a 10 ms timer fires.
     QTimer sonda;
     QElapsedTimer desde;

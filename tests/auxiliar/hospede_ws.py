@@ -11,6 +11,11 @@
                              /longo...; a redirection to 127.0.0.1:8888 when it is
                              /redireciona...), in workgroup ATAQUE; one line per request on stdout
   mudo IP PORT               accepts TCP connections and never answers
+  responde IP N NAME         a host as Windows answers a probe (ProbeMatches by unicast,
+                             with XAddrs http://IP:5400/NAME), but only to the N-th probe
+                             datagram it gets from each sender's port (the earlier ones are
+                             lost, as a firewall would drop their answers); one line per
+                             probe received
 Every datagram goes to 239.255.255.250:3702 with IP_MULTICAST_IF=IP and TTL 1.
 """
 import http.server
@@ -130,6 +135,39 @@ def mudo(ip, porta):
         time.sleep(3600)
 
 
+def responde(ip, n, nome):
+    import re
+    import struct
+    escuta = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    escuta.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    escuta.bind(GRUPO)
+    escuta.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                      struct.pack("4s4s", socket.inet_aton(GRUPO[0]), socket.inet_aton(ip)))
+    resposta = socket_de(ip)
+    vistas = {}
+    print("pronto", flush=True)
+    while True:
+        dados, origem = escuta.recvfrom(65536)
+        texto = dados.decode("utf-8", "replace")
+        if DESCOBERTA + "Probe<" not in texto:
+            continue
+        vistas[origem] = vistas.get(origem, 0) + 1
+        diz(f"probe {origem[0]}:{origem[1]} {vistas[origem]}")
+        if vistas[origem] != int(n):
+            continue
+        pedido = re.search(r"MessageID>([^<]*)<", texto)
+        corpo = (f'<wsd:ProbeMatches><wsd:ProbeMatch>{referencia(f"urn:uuid:responde-{ip}")}'
+                 '<wsd:Types>wsdp:Device pub:Computer</wsd:Types>'
+                 f'<wsd:XAddrs>http://{ip}:5400/{nome}</wsd:XAddrs>'
+                 '<wsd:MetadataVersion>1</wsd:MetadataVersion></wsd:ProbeMatch>'
+                 '</wsd:ProbeMatches>')
+        mensagem = envelope("ProbeMatches", corpo).replace(
+            b"</soap:Header>",
+            f"<wsa:RelatesTo>{pedido.group(1) if pedido else ''}</wsa:RelatesTo></soap:Header>"
+            .encode())
+        resposta.sendto(mensagem, origem)
+
+
 if __name__ == "__main__":
     {"hello": hello, "bye": bye, "inunda": inunda, "metadados": metadados,
-     "mudo": mudo}[sys.argv[1]](*sys.argv[2:])
+     "mudo": mudo, "responde": responde}[sys.argv[1]](*sys.argv[2:])

@@ -125,7 +125,8 @@ private Q_SLOTS:
         QCOMPARE(lido, esperado);
     }
 
-    // Sightings in order ("+key name group work" or "-key" or "*prefix"), and what is shown.
+    // Sightings in order ("+key name group source" or "-key" or "*prefix"; the source as
+    // NavegadorRede::Fonte numbers it), and what is shown.
     void agregacao_data() {
         QTest::addColumn<QStringList>("passos");
         QTest::addColumn<QStringList>("mostradas");
@@ -150,6 +151,21 @@ private Q_SLOTS:
         QTest::newRow("prefixo leva as de uma fonte")
             << QStringList{"+wsd:x|eth0 A G 1", "+wsd:x|eth1 A G 1", "+mdns:1 b local 0", "*wsd:x|"}
             << QStringList{"local/b"} << 2 << 1;
+        // On Windows the shell's group wins (its network folder: our own; its network list:
+        // the machine's), whatever the case of the names and the order they come in.
+        QTest::newRow("pasta de rede vence o grupo declarado")
+            << QStringList{"+w maquina-w ESCRITORIO 1", "+p MAQUINA-W WORKGROUP 2"}
+            << QStringList{"WORKGROUP/MAQUINA-W"} << 2 << 1;
+        QTest::newRow("grupo declarado depois não muda a pasta de rede")
+            << QStringList{"+p MAQUINA-W WORKGROUP 2", "+w maquina-w ESCRITORIO 1",
+                           "+w maquina-w ESCRITORIO 1", "+m maquina-w local 0"}
+            << QStringList{"WORKGROUP/MAQUINA-W"} << 1 << 0;
+        QTest::newRow("lista da rede Windows vence a pasta")
+            << QStringList{"+r PC DOMINIO 3", "+p PC WORKGROUP 2"} << QStringList{"DOMINIO/PC"} << 1
+            << 0;
+        QTest::newRow("sem a pasta, o grupo declarado")
+            << QStringList{"+p PC WORKGROUP 2", "+w pc ESCRITORIO 1", "-p"}
+            << QStringList{"ESCRITORIO/pc"} << 2 << 1;
         QTest::newRow("chave desconhecida e nome vazio")
             << QStringList{"-nada", "+k  G 1"} << QStringList{} << 0 << 0;
         // Only the newest sightings of a machine are kept: losing those loses it.
@@ -171,7 +187,7 @@ private Q_SLOTS:
         for (const QString& p : passos) {
             const QStringList partes = p.mid(1).split(u' ');
             if (p.startsWith(u'+'))
-                n.Avista(partes[0], partes[1], partes[2], partes[3] == u"1");
+                n.Avista(partes[0], partes[1], partes[2], partes[3].toInt());
             else if (p.startsWith(u'-'))
                 n.Perde(partes[0]);
             else

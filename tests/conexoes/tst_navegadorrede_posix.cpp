@@ -1,12 +1,20 @@
-// The Linux network browser against real daemons: two network namespaces joined by a veth
-// pair (198.51.100.0/24), each with its own D-Bus bus and avahi-daemon, and wsdd answering
+// The network browser against real daemons: two network namespaces joined by a veth pair
+// (198.51.100.0/24), each with its own D-Bus bus and avahi-daemon, and wsdd answering
 // WS-Discovery as a Windows machine would (tests/auxiliar/laboratorio_rede.sh). The editor
 // runs in namespace A inside SondaRede, which reports what its tree gains and loses.
+//
+// With GERENCIADOR_SONDA_WINE naming the Windows build's SondaRede.exe (the Windows leg of
+// scripts/test sets it), the same rows run with the Windows browser under Wine, in a Wine prefix
+// of the lab's own (GERENCIADOR_PREFIXO_WINE) whose wineserver runs in namespace A: Wine makes a
+// program's sockets in its wineserver, so the server's namespace is the program's network. The
+// rows that need mDNS skip there (Wine's dnsapi has no DnsServiceBrowse).
+#include "conexoes/DescobertaWs.h"
 #include "conexoes/SondaServidores.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -24,6 +32,16 @@ namespace {
 QString g_lab;    // the lab's state folder
 QString g_sufixo; // makes the namespace names ours
 bool g_pronto = false;
+QString g_wine;    // the Windows SondaRede.exe, when the rows run under Wine
+QString g_prefixo; // its Wine prefix
+
+const QString kWine = u"/usr/lib/wine/wine64"_qs;
+const QString kWineserver = u"/usr/lib/wine/wineserver"_qs;
+
+// The rows that need mDNS say why they cannot run under Wine.
+#define SEM_MDNS_NO_WINE()                                                                         \
+    if (!g_wine.isEmpty())                                                                         \
+    QSKIP("sob o Wine não há mDNS: o dnsapi do Wine não tem DnsServiceBrowse")
 
 QString Ns(char lado) {
     return QStringLiteral("nb") + QLatin1Char(lado) + g_sufixo;
@@ -118,12 +136,26 @@ private:
     QString erros_;
 };
 
+// SondaRede as namespace A runs it: this build's, or the Windows one under Wine.
+QStringList ComandoSonda(const QStringList& argumentos) {
+    if (g_wine.isEmpty())
+        return QStringList{QCoreApplication::applicationDirPath() + QStringLiteral("/SondaRede")} +
+               argumentos;
+    return QStringList{u"WINEPREFIX="_qs + g_prefixo,
+                       "WINEDEBUG=-all",
+                       "WINEDLLOVERRIDES=mscoree,mshtml=",
+                       "WINEQT_QPA_PLATFORM=offscreen",
+                       "WINEQT_FORCE_STDERR_LOGGING=1",
+                       kWine,
+                       g_wine} +
+           argumentos;
+}
+
 // The editor with the platform's browser, in namespace A.
 class Sonda : public Processo {
 public:
-    explicit Sonda(const QString& barramento = Barramento('A'))
-        : Processo('A', {QCoreApplication::applicationDirPath() + QStringLiteral("/SondaRede")},
-                   barramento) {}
+    explicit Sonda(const QString& barramento = Barramento('A'), const QStringList& argumentos = {})
+        : Processo('A', ComandoSonda(argumentos), barramento) {}
     // The machines the tree shows now.
     QSet<QString> Maquinas() {
         QSet<QString> r;
@@ -188,6 +220,26 @@ bool Envia(const QStringList& argumentos) {
     return Hospede('B', argumentos).Termina() == 0;
 }
 
+// A Wine program of the lab's prefix, in namespace A (`naRede`) or here; waits for it (the
+// persistent wineserver forks and returns at once). Its output goes nowhere: Wine's services
+// inherit it and would hold a pipe open.
+bool Wine(const QStringList& comando, bool naRede) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"WINEPREFIX"_qs, g_prefixo);
+    env.insert(u"WINEDEBUG"_qs, u"-all"_qs);
+    env.insert(u"WINEDLLOVERRIDES"_qs, u"mscoree,mshtml="_qs);
+    p.setProcessEnvironment(env);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.setStandardInputFile(QProcess::nullDevice());
+    if (naRede)
+        p.start(u"ip"_qs, QStringList{"netns", "exec", Ns('A')} + comando);
+    else
+        p.start(comando.first(), comando.mid(1));
+    return p.waitForFinished(180000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 bool Ip(const QStringList& argumentos) {
     return QProcess::execute(u"ip"_qs, argumentos) == 0;
 }
@@ -235,6 +287,17 @@ private Q_SLOTS:
             QSKIP(qPrintable(QStringLiteral("os namespaces não puderam ser criados: ") + saida));
         }
         g_pronto = true;
+        g_wine = qEnvironmentVariable("GERENCIADOR_SONDA_WINE");
+        if (!g_wine.isEmpty()) {
+            QVERIFY2(QFile::exists(g_wine), qPrintable(g_wine));
+            g_prefixo = qEnvironmentVariable("GERENCIADOR_PREFIXO_WINE",
+                                             QFileInfo(g_wine).absolutePath() + u"/wine-lab"_qs);
+            QVERIFY(QDir().mkpath(g_prefixo));
+            // A server of this prefix left elsewhere would make the sockets there.
+            Wine({kWineserver, "-k"}, false);
+            QVERIFY(Wine({kWineserver, "-p"}, true));
+            QVERIFY2(Wine({kWine, "wineboot", "-i"}, true), "wineboot");
+        }
     }
     // Every test starts with both daemons of the lab running.
     void init() {
@@ -242,14 +305,23 @@ private Q_SLOTS:
         QVERIFY(Laboratorio({"start-wsdd"}));
     }
     void cleanupTestCase() {
+        if (!g_wine.isEmpty())
+            Wine({kWineserver, "-k"}, false);
         if (g_pronto)
             QVERIFY(Laboratorio({"down"}));
     }
 
-    // A Windows-like machine: found by its probe at once, gone with its Bye, back with its Hello.
+    // A Windows-like machine: found by its probe at once, at the address it spoke from (what
+    // "Capturar" with "IP" gives), marked (a Firebird server on its port), gone with its Bye,
+    // back with its Hello.
     void wsDiscovery() {
+        Firebird servidor('B', "198.51.100.2");
+        QVERIFY(servidor.Espera(u"pronto"_qs));
         Sonda sonda;
-        QVERIFY(sonda.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
+        QVERIFY(sonda.Espera(u"@ ESCRITORIO/MAQUINA-W 198.51.100.2"_qs));
+        static const QRegularExpression marca(
+            u"^\\d+ \\* ESCRITORIO/MAQUINA-W Servidor Firebird"_qs);
+        QTRY_VERIFY_WITH_TIMEOUT(!sonda.Linhas().filter(marca).isEmpty(), 15000);
         const qsizetype n = sonda.Linhas().size();
         QVERIFY(Laboratorio({"stop-wsdd"}));
         QVERIFY(sonda.Espera(u"- ESCRITORIO/MAQUINA-W"_qs, 15000, n));
@@ -259,8 +331,45 @@ private Q_SLOTS:
         QCOMPARE(sonda.Para(true), 0);
     }
 
+    // A host that answers only a later probe (the answers to the earlier ones lost, as Windows'
+    // firewall drops an answer that comes after its window): found from the repeats of one
+    // round, or from the next round. A round's probes go from one port.
+    void rodadas_data() {
+        QTest::addColumn<int>("resposta"); // the probe datagram answered, per sender's port
+        QTest::addColumn<int>("rodada");   // ms between rounds
+        QTest::addColumn<int>("prazo");    // ms to be found in
+        QTest::newRow("a segunda sonda da rodada") << 2 << 60000 << 8000;
+        QTest::newRow("a rodada seguinte") << DescobertaWs::kEnviosPorRodada + 1 << 4000 << 15000;
+    }
+    void rodadas() {
+        QFETCH(int, resposta);
+        QFETCH(int, rodada);
+        QFETCH(int, prazo);
+        const QStringList terceiro{"198.51.100.3/24", "dev", "vnbB" + g_sufixo};
+        QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + terceiro));
+        const auto retira = qScopeGuard([&] {
+            Ip(QStringList{"-n", Ns('B'), "addr", "del"} + terceiro);
+        });
+        Hospede metadados('B', {"metadados", "198.51.100.3", "5400", "0"});
+        Hospede host('B', {"responde", "198.51.100.3", QString::number(resposta), "TARDIA"});
+        QVERIFY(metadados.Espera(u"pronto"_qs));
+        QVERIFY(host.Espera(u"pronto"_qs));
+        Sonda sonda(Barramento('A'), {"--rodada", QString::number(rodada)});
+        QVERIFY2(sonda.Espera(u"+ ATAQUE/TARDIA"_qs, prazo),
+                 qPrintable(host.Linhas().join(u'\n') + sonda.Erros()));
+        QVERIFY(sonda.Espera(u"@ ATAQUE/TARDIA 198.51.100.3"_qs));
+        QCOMPARE(sonda.Para(true), 0);
+        // Every probe from A's one address and one port.
+        static const QRegularExpression sondas(u"^probe "_qs);
+        QTRY_COMPARE(host.Linhas().filter(sondas).size() >= resposta, true);
+        QStringList portas = host.Linhas().filter(sondas);
+        portas.replaceInStrings(QRegularExpression(u" \\d+$"_qs), {}).removeDuplicates();
+        QCOMPARE(portas.size(), 1);
+    }
+
     // A machine published over mDNS appears under its domain and goes when it stops.
     void mdns() {
+        SEM_MDNS_NO_WINE();
         Sonda sonda;
         QVERIFY(sonda.Espera(u"pronto"_qs));
         {
@@ -275,6 +384,7 @@ private Q_SLOTS:
     // One machine seen by mDNS and by WS-Discovery is one node, under its workgroup; without
     // its WS-Discovery host it stays, under its mDNS domain.
     void umaMaquinaDuasFontes() {
+        SEM_MDNS_NO_WINE();
         Publicacao endereco({"-a", "-R", "maquina-w.local", "198.51.100.2"});
         Publicacao servico({"-s", "-H", "maquina-w.local", "maquina-w", "_smb._tcp", "445"});
         QVERIFY(servico.Estabelecida());
@@ -296,6 +406,7 @@ private Q_SLOTS:
     // The avahi daemon restarts: the browser says so in its log, makes a new client, and the
     // machine comes back; no message box, no crash.
     void reinicioDoDaemon() {
+        SEM_MDNS_NO_WINE();
         Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
         QVERIFY(pub.Estabelecida());
         Sonda sonda;
@@ -312,6 +423,7 @@ private Q_SLOTS:
     // No daemon when the editor opens: the other source works, and the mDNS machines come
     // once the daemon starts. No bus at all: the same, without mDNS.
     void semDaemon() {
+        SEM_MDNS_NO_WINE();
         QVERIFY(Laboratorio({"stop-avahi", "A"}));
         Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
         QVERIFY(pub.Estabelecida());
@@ -448,6 +560,7 @@ private Q_SLOTS:
     // More silent machines than the prober tries at once (announced at addresses nobody
     // holds): the sockets the program holds meanwhile grow by the prober's cap at most.
     void sondasLimitadas() {
+        SEM_MDNS_NO_WINE();
         QVERIFY(Laboratorio({"stop-wsdd"})); // its metadata request would count too
         Sonda sonda;
         QVERIFY(sonda.Espera(u"pronto"_qs));
@@ -491,6 +604,7 @@ private Q_SLOTS:
     // address, it is tried again. (A port that takes the connection and is not Firebird's:
     // tst_procurarede_posix.)
     void marcasFirebird() {
+        SEM_MDNS_NO_WINE();
         Firebird servidor('B', "198.51.100.2");
         Firebird laco('A', "127.0.0.1");
         QVERIFY(servidor.Espera(u"pronto"_qs));
@@ -539,6 +653,7 @@ private Q_SLOTS:
     // The avahi daemon hangs (SIGSTOP): the editor still opens and shows what WS-Discovery
     // finds; once the daemon goes on, so does the editor.
     void daemonParado() {
+        SEM_MDNS_NO_WINE();
         QFile arquivo(g_lab + u"/A/run/avahi-daemon/pid"_qs);
         QVERIFY(arquivo.open(QIODevice::ReadOnly));
         const pid_t avahi = pid_t(arquivo.readAll().trimmed().toInt());
