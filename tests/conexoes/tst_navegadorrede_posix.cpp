@@ -240,6 +240,18 @@ bool Wine(const QStringList& comando, bool naRede) {
     return p.waitForFinished(180000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
+// The avahi daemons' last log lines, for a failure that waited on mDNS.
+QString RegistrosAvahi() {
+    QString r;
+    for (const char lado : {'A', 'B'}) {
+        QFile log(u"%1/%2/avahi.log"_qs.arg(g_lab).arg(QLatin1Char(lado)));
+        if (log.open(QIODevice::ReadOnly))
+            r += u"\n--- avahi %1:\n"_qs.arg(QLatin1Char(lado)) +
+                 QString::fromUtf8(log.readAll()).right(3000);
+    }
+    return r;
+}
+
 bool Ip(const QStringList& argumentos) {
     return QProcess::execute(u"ip"_qs, argumentos) == 0;
 }
@@ -625,7 +637,9 @@ private Q_SLOTS:
         Sonda sonda;
         for (const char* m : {"local/maquina-b", "local/maquina-c", "local/maquina-d",
                               "local/maquina-l", "ESCRITORIO/MAQUINA-W"})
-            QVERIFY2(sonda.Espera(u"+ "_qs + QLatin1String(m)), m);
+            QVERIFY2(sonda.Espera(u"+ "_qs + QLatin1String(m)),
+                     qPrintable(QLatin1String(m) + u'\n' + sonda.Linhas().join(u'\n') +
+                                sonda.Erros() + RegistrosAvahi()));
         QTest::qWait(2 * 1000 + 500); // the silent one's time limit, and the queue
         static const QRegularExpression marca(
             u"^\\d+ \\* (\\S+) Servidor Firebird 3\\.0 ou mais novo \\(porta 3050\\) respondeu em (<1|\\d+) ms$"_qs);
@@ -666,7 +680,8 @@ private Q_SLOTS:
         continua.dismiss();
         kill(avahi, SIGCONT);
         Publicacao pub({"-s", "maquina-b", "_smb._tcp", "445"});
-        QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs, 40000));
+        QVERIFY2(sonda.Espera(u"+ local/maquina-b"_qs, 40000),
+                 qPrintable(sonda.Linhas().join(u'\n') + sonda.Erros() + RegistrosAvahi()));
         QCOMPARE(sonda.Para(true), 0);
     }
 };
