@@ -1,9 +1,11 @@
 # Sourced by scripts/capturas-windows: the connection editor of the Windows build in include
 # mode, switched to a remote server, its network tree showing the lab's WS-Discovery machine
 # (tests/auxiliar/laboratorio_rede.sh: wsdd in the second namespace, maquina-w in workgroup
-# ESCRITORIO) with the Firebird mark and its tooltip (a host that answers Firebird's first
-# step on port 3050 there: tests/auxiliar/firebird_falso.py), saved in
-# docs/conexoes-windows.png. The editor is the lab probe (SondaRede.exe --remota --dica) run in
+# ESCRITORIO) with the Firebird mark (a host that answers Firebird's first step on port 3050
+# there: tests/auxiliar/firebird_falso.py), saved in
+# docs/conexoes-windows.png. The editor is the lab probe (SondaRede.exe --remota --dica: the
+# mark's tooltip, which two Wine prefixes sharing a display without a window manager do not
+# always leave on the picture) run in
 # the lab's first namespace on the same display, in a Wine prefix of its own whose wineserver
 # runs in that namespace (Wine makes a program's sockets in its wineserver). Needs root for the
 # namespaces; without it the step is skipped. Leaves the program at its main window.
@@ -13,7 +15,7 @@ else
     # The settings panel, if a step left it open, closes with Escape: the editor is opened
     # from it, which hides it.
     for janela in $(xdotool search --onlyvisible --name '^Menu$' 2>/dev/null); do
-        xdotool key --window "$janela" Escape
+        xdotool key --window "$janela" Escape 2>/dev/null || true # it may have closed meanwhile
     done
     lab_pasta=$(mktemp -d)
     chmod 755 "$lab_pasta" # the daemons drop root and must reach their sockets
