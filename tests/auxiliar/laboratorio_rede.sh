@@ -1,5 +1,6 @@
 #!/bin/bash
 # laboratorio_rede.sh up|down|restart-avahi A|B|stop-avahi A|B|start-avahi A|B|start-firebird
+# (start-avahi also restarts a daemon that renamed itself after a host name conflict)
 # Two network namespaces, A (198.51.100.1) and B (198.51.100.2), joined by a veth pair; each has
 # its own D-Bus system bus and avahi-daemon; B also runs wsdd (a WS-Discovery host named
 # maquina-w in workgroup ESCRITORIO). Needs root (or CAP_SYS_ADMIN + CAP_NET_ADMIN) and no
@@ -103,6 +104,24 @@ inicia_avahi() { # a private /run per daemon (ip netns exec gives a mount namesp
 }
 
 vivo() { kill -0 "$(cat "$1" 2>/dev/null)" 2>/dev/null; }
+
+# The host name the daemon now uses: avahi renames itself ("maquina-b-2") when it takes a record
+# of its own for another host's, as when an address of its interface goes while its
+# announcement from that address is still on the way.
+nome_avahi() {
+    dbus-send --bus="$(bus "$1")" --print-reply --dest=org.freedesktop.Avahi / \
+        org.freedesktop.Avahi.Server.GetHostName 2>/dev/null | sed -n 's/^ *string "\(.*\)"$/\1/p'
+}
+
+# Running, under the name it was given: else (re)started.
+inicia_avahi_se_preciso() {
+    local pid=$LAB/$1/run/avahi-daemon/pid
+    if vivo "$pid"; then
+        [ "$(nome_avahi "$1")" = "maquina-$(echo "$1" | tr AB ab)" ] && return 0
+        para_pid "$pid"
+    fi
+    inicia_avahi "$1"
+}
 
 inicia_wsdd() {
     vivo "$LAB/B/wsdd.pid" && return 0
@@ -226,7 +245,7 @@ up) up ;;
 down) down ;;
 restart-avahi) para_pid "$LAB/$2/run/avahi-daemon/pid" && inicia_avahi "$2" ;;
 stop-avahi) para_pid "$LAB/$2/run/avahi-daemon/pid" ;;
-start-avahi) vivo "$LAB/$2/run/avahi-daemon/pid" || inicia_avahi "$2" ;;
+start-avahi) inicia_avahi_se_preciso "$2" ;;
 stop-wsdd) para_pid "$LAB/B/wsdd.pid" ;;
 start-wsdd) inicia_wsdd ;;
 start-firebird) inicia_firebird ;;

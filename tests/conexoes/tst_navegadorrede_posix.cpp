@@ -311,9 +311,11 @@ private Q_SLOTS:
             QVERIFY2(Wine({kWine, "wineboot", "-i"}, true), "wineboot");
         }
     }
-    // Every test starts with both daemons of the lab running.
+    // Every test starts with both daemons of the lab running, B's as maquina-b (the addresses
+    // the tests add to B and take away made it rename itself maquina-b-2 now and then).
     void init() {
         QVERIFY(Laboratorio({"start-avahi", "A"}));
+        QVERIFY(Laboratorio({"start-avahi", "B"}));
         QVERIFY(Laboratorio({"start-wsdd"}));
     }
     void cleanupTestCase() {
