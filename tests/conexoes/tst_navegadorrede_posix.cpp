@@ -10,6 +10,7 @@
 // rows that need mDNS skip there (Wine's dnsapi has no DnsServiceBrowse).
 #include "conexoes/DescobertaWs.h"
 #include "conexoes/SondaServidores.h"
+#include "support/LaboratorioRede.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,9 +30,7 @@
 
 namespace {
 
-QString g_lab;    // the lab's state folder
-QString g_sufixo; // makes the namespace names ours
-bool g_pronto = false;
+std::unique_ptr<LaboratorioRede> g_laboratorio; // up from initTestCase on
 QString g_wine;    // the Windows SondaRede.exe, when the rows run under Wine
 QString g_prefixo; // its Wine prefix
 
@@ -44,29 +43,14 @@ const QString kWineserver = u"/usr/lib/wine/wineserver"_qs;
     QSKIP("sob o Wine não há mDNS: o dnsapi do Wine não tem DnsServiceBrowse")
 
 QString Ns(char lado) {
-    return QStringLiteral("nb") + QLatin1Char(lado) + g_sufixo;
+    return g_laboratorio->Ns(lado);
 }
 QString Barramento(char lado) {
-    return QStringLiteral("unix:path=%1/%2/system_bus_socket").arg(g_lab).arg(QLatin1Char(lado));
+    return g_laboratorio->Barramento(lado);
 }
-
 // Runs the lab script with one command; its output on failure.
 bool Laboratorio(const QStringList& argumentos, QString* saida = nullptr) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("LAB"), g_lab);
-    env.insert(QStringLiteral("SUFIXO"), g_sufixo);
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("bash"),
-            QStringList{qEnvironmentVariable("GERENCIADOR_FONTES") +
-                        QStringLiteral("/tests/auxiliar/laboratorio_rede.sh")} +
-                argumentos);
-    const bool ok =
-        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    if (saida)
-        *saida = QString::fromLocal8Bit(p.readAll());
-    return ok;
+    return g_laboratorio->Comando(argumentos, {}, saida);
 }
 
 // A program run inside a namespace, stopped by its own pid (ip netns exec becomes it).
@@ -244,7 +228,7 @@ bool Wine(const QStringList& comando, bool naRede) {
 QString RegistrosAvahi() {
     QString r;
     for (const char lado : {'A', 'B'}) {
-        QFile log(u"%1/%2/avahi.log"_qs.arg(g_lab).arg(QLatin1Char(lado)));
+        QFile log(u"%1/%2/avahi.log"_qs.arg(g_laboratorio->Pasta()).arg(QLatin1Char(lado)));
         if (log.open(QIODevice::ReadOnly))
             r += u"\n--- avahi %1:\n"_qs.arg(QLatin1Char(lado)) +
                  QString::fromUtf8(log.readAll()).right(3000);
@@ -286,19 +270,12 @@ private Q_SLOTS:
             if (QStandardPaths::findExecutable(QLatin1String(programa)).isEmpty() &&
                 !QFile::exists(QLatin1String("/usr/sbin/") + QLatin1String(programa)))
                 QSKIP(qPrintable(QStringLiteral("falta o programa ") + QLatin1String(programa)));
-        static QTemporaryDir pasta;
-        // The daemons drop root: they must reach their sockets in the lab.
-        QFile::setPermissions(pasta.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                QFile::ReadOther | QFile::ExeOther |
-                                                QFile::ReadGroup | QFile::ExeGroup);
-        g_lab = pasta.path() + QStringLiteral("/lab");
-        g_sufixo = QString::number(getpid() % 100000);
+        g_laboratorio = std::make_unique<LaboratorioRede>();
         QString saida;
-        if (!Laboratorio({"up"}, &saida)) {
-            Laboratorio({"down"});
+        if (!g_laboratorio->Sobe(&saida)) {
+            g_laboratorio.reset();
             QSKIP(qPrintable(QStringLiteral("os namespaces não puderam ser criados: ") + saida));
         }
-        g_pronto = true;
         g_wine = qEnvironmentVariable("GERENCIADOR_SONDA_WINE");
         if (!g_wine.isEmpty()) {
             QVERIFY2(QFile::exists(g_wine), qPrintable(g_wine));
@@ -321,8 +298,7 @@ private Q_SLOTS:
     void cleanupTestCase() {
         if (!g_wine.isEmpty())
             Wine({kWineserver, "-k"}, false);
-        if (g_pronto)
-            QVERIFY(Laboratorio({"down"}));
+        g_laboratorio.reset(); // taken down
     }
 
     // A Windows-like machine: found by its probe at once, at the address it spoke from (what
@@ -359,7 +335,7 @@ private Q_SLOTS:
         QFETCH(int, resposta);
         QFETCH(int, rodada);
         QFETCH(int, prazo);
-        const QStringList terceiro{"198.51.100.3/24", "dev", "vnbB" + g_sufixo};
+        const QStringList terceiro{"198.51.100.3/24", "dev", g_laboratorio->Veth('B')};
         QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + terceiro));
         const auto retira = qScopeGuard([&] {
             Ip(QStringList{"-n", Ns('B'), "addr", "del"} + terceiro);
@@ -448,7 +424,8 @@ private Q_SLOTS:
             QVERIFY(sonda.Espera(u"+ local/maquina-b"_qs));
             QCOMPARE(sonda.Para(true), 0);
         }
-        Sonda semBarramento(QStringLiteral("unix:path=") + g_lab + QStringLiteral("/nada"));
+        Sonda semBarramento(QStringLiteral("unix:path=") + g_laboratorio->Pasta() +
+                            QStringLiteral("/nada"));
         QVERIFY(semBarramento.Espera(u"+ ESCRITORIO/MAQUINA-W"_qs));
         QVERIFY(semBarramento.Vivo());
         QCOMPARE(semBarramento.Para(true), 0);
@@ -496,8 +473,8 @@ private Q_SLOTS:
         QFETCH(QStringList, envios);
         QFETCH(int, pedidos);
         QFETCH(int, descartes);
-        const QStringList terceiro{"198.51.100.3/24", "dev", "vnbB" + g_sufixo};
-        const QStringList fora{"203.0.113.5/24", "dev", "vnbB" + g_sufixo};
+        const QStringList terceiro{"198.51.100.3/24", "dev", g_laboratorio->Veth('B')};
+        const QStringList fora{"203.0.113.5/24", "dev", g_laboratorio->Veth('B')};
         const QStringList rota{"203.0.113.0/24", "via", "198.51.100.2"};
         QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + terceiro));
         QVERIFY(Ip(QStringList{"-n", Ns('B'), "addr", "add"} + fora));
@@ -549,10 +526,11 @@ private Q_SLOTS:
             enderecos.append(u"198.51.100.%1"_qs.arg(i));
         const auto retira = qScopeGuard([&] {
             for (const QString& e : enderecos)
-                Ip({"-n", Ns('B'), "addr", "del", e + u"/24"_qs, "dev", "vnbB" + g_sufixo});
+                Ip({"-n", Ns('B'), "addr", "del", e + u"/24"_qs, "dev", g_laboratorio->Veth('B')});
         });
         for (const QString& e : enderecos)
-            QVERIFY(Ip({"-n", Ns('B'), "addr", "add", e + u"/24"_qs, "dev", "vnbB" + g_sufixo}));
+            QVERIFY(
+                Ip({"-n", Ns('B'), "addr", "add", e + u"/24"_qs, "dev", g_laboratorio->Veth('B')}));
         Hospede mudo('B', {"mudo", "0.0.0.0", "5401"});
         QVERIFY(mudo.Espera(u"pronto"_qs));
         Sonda sonda;
@@ -670,7 +648,7 @@ private Q_SLOTS:
     // finds; once the daemon goes on, so does the editor.
     void daemonParado() {
         SEM_MDNS_NO_WINE();
-        QFile arquivo(g_lab + u"/A/run/avahi-daemon/pid"_qs);
+        QFile arquivo(g_laboratorio->Pasta() + u"/A/run/avahi-daemon/pid"_qs);
         QVERIFY(arquivo.open(QIODevice::ReadOnly));
         const pid_t avahi = pid_t(arquivo.readAll().trimmed().toInt());
         QVERIFY(avahi > 0);

@@ -23,6 +23,8 @@ public:
     QString Ns(char lado) const;
     QString Veth(char lado) const;
     QString Barramento(char lado) const;
+    // The lab's state folder: the daemons' sockets, pid files and logs.
+    QString Pasta() const { return pasta_; }
 
 private:
     QTemporaryDir raiz_;
