@@ -1,5 +1,6 @@
 #include "conexoes/NavegadorRede.h"
 
+#include "conexoes/DescobertaWs.h"
 #include "conexoes/SondaServidores.h"
 
 #include <QLoggingCategory>
@@ -98,6 +99,19 @@ void NavegadorRede::PerdeTodos(const QString& prefixo) {
             chaves.append(a.key());
     for (const QString& chave : chaves)
         Perde(chave);
+}
+
+DescobertaWs* NavegadorRede::IniciaDescobertaWs() {
+    auto* ws = new DescobertaWs(this);
+    connect(ws, &DescobertaWs::Visto, this,
+            [this](const QString& chave, const QString& nome, const QString& grupo,
+                   const QHostAddress& origem) {
+                Avista(QStringLiteral("wsd:") + chave, nome, grupo, kGrupoDeclarado, origem);
+            });
+    connect(ws, &DescobertaWs::Perdido, this,
+            [this](const QString& prefixo) { PerdeTodos(QStringLiteral("wsd:") + prefixo); });
+    ws->Inicia();
+    return ws;
 }
 
 QList<NavegadorRede::Maquina> NavegadorRede::Maquinas() const {

@@ -16,6 +16,7 @@
 // and it goes when the last sighting goes. A machine seen at an address is tried once on the
 // Firebird port (again when it comes back after leaving); one that answers as a Firebird server
 // is marked. Everything but those tries runs on the thread that owns the object.
+class DescobertaWs;
 class SondaServidores;
 
 class NavegadorRede : public QObject {
@@ -57,6 +58,9 @@ public:
     void Perde(const QString& chave);
     // Every sighting whose key begins with `prefixo` is gone (a source that stopped).
     void PerdeTodos(const QString& prefixo);
+    // The WS-Discovery source that both platforms' browsers run: made as this object's child,
+    // its sightings reported here under keys "wsd:...", and started.
+    DescobertaWs* IniciaDescobertaWs();
 
     struct Maquina {
         QString grupo;

@@ -416,15 +416,7 @@ public:
             return;
         avahi_ = new NavegadorAvahi(this);
         avahi_->Inicia();
-        ws_ = new DescobertaWs(this);
-        connect(ws_, &DescobertaWs::Visto, this,
-                [this](const QString& chave, const QString& nome, const QString& grupo,
-                       const QHostAddress& origem) {
-                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, kGrupoDeclarado, origem);
-                });
-        connect(ws_, &DescobertaWs::Perdido, this,
-                [this](const QString& prefixo) { PerdeTodos(QStringLiteral("wsd:") + prefixo); });
-        ws_->Inicia();
+        ws_ = IniciaDescobertaWs();
     }
 
 private:

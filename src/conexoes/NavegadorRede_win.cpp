@@ -174,15 +174,7 @@ public:
         auto* recolhe = new QTimer(this);
         connect(recolhe, &QTimer::timeout, this, [this] { Recolhe(); });
         recolhe->start(200);
-        ws_ = new DescobertaWs(this);
-        connect(ws_, &DescobertaWs::Visto, this,
-                [this](const QString& chave, const QString& nome, const QString& grupo,
-                       const QHostAddress& origem) {
-                    Avista(QStringLiteral("wsd:") + chave, nome, grupo, kGrupoDeclarado, origem);
-                });
-        connect(ws_, &DescobertaWs::Perdido, this,
-                [this](const QString& prefixo) { PerdeTodos(QStringLiteral("wsd:") + prefixo); });
-        ws_->Inicia();
+        ws_ = IniciaDescobertaWs();
         mdns_ = std::make_unique<DescobertaMdns>(this);
         mdns_->Inicia();
     }
