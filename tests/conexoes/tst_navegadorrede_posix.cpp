@@ -501,7 +501,8 @@ private Q_SLOTS:
             QVERIFY(Envia({"hello", de, u"http://%1:5400/DEPOIS"_qs.arg(de), "1", "urn:uuid:z"}));
             visto = sonda.Espera(u"+ ATAQUE/DEPOIS"_qs, 5000);
         }
-        QVERIFY2(visto, qPrintable(metadados.Pedidos().join(u',') + sonda.Erros()));
+        QVERIFY2(visto, qPrintable(metadados.Pedidos().join(u',') + u'\n' +
+                                   sonda.Linhas().join(u'\n') + sonda.Erros()));
         QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), pedidos, 15000);
         QTRY_COMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
         QCOMPARE(espiao.Pedidos(), QStringList{});
