@@ -236,6 +236,21 @@ QString RegistrosAvahi() {
     return r;
 }
 
+// Namespace A's UDP sockets on 3702 and its drop counters, for a datagram that never arrived.
+QString EstadoUdp() {
+    QString r;
+    for (const QStringList& c :
+         {QStringList{"ss", "-uamn", "sport", "=", ":3702"},
+          QStringList{"nstat", "-asz", "UdpRcvbufErrors", "UdpInErrors", "UdpInDatagrams",
+                      "IpReasmFails", "IpReasmOKs", "IpReasmReqds", "IpInDiscards"}}) {
+        QProcess p;
+        p.start(u"ip"_qs, QStringList{"netns", "exec", Ns('A')} + c);
+        p.waitForFinished(10000);
+        r += u"\n"_qs + QString::fromUtf8(p.readAllStandardOutput());
+    }
+    return r;
+}
+
 bool Ip(const QStringList& argumentos) {
     return QProcess::execute(u"ip"_qs, argumentos) == 0;
 }
@@ -502,7 +517,7 @@ private Q_SLOTS:
             visto = sonda.Espera(u"+ ATAQUE/DEPOIS"_qs, 5000);
         }
         QVERIFY2(visto, qPrintable(metadados.Pedidos().join(u',') + u'\n' +
-                                   sonda.Linhas().join(u'\n') + sonda.Erros()));
+                                   sonda.Linhas().join(u'\n') + sonda.Erros() + EstadoUdp()));
         QTRY_COMPARE_WITH_TIMEOUT(metadados.Pedidos().size(), pedidos, 15000);
         QTRY_COMPARE(sonda.Erros().count(u"are dropped"_qs), descartes);
         QCOMPARE(espiao.Pedidos(), QStringList{});
