@@ -276,22 +276,23 @@ int DescobertaWs::InterfaceDe(const QHostAddress& origem, int indice) const {
 }
 
 void DescobertaWs::Recebe(QUdpSocket* socket, int indice) {
-    aLer_.remove(socket);
-    for (int n = 0; n < kDatagramasPorVez && socket->hasPendingDatagrams(); ++n) {
+    // A few per turn, so that a flood never holds the window: the socket's notifier brings the
+    // rest on the next turn. Every turn ends in a read, the one that finds the socket empty
+    // when it is drained: Qt signals a socket again only after a read, so a turn that
+    // only asked whether anything was there would leave it deaf for good.
+    if (recebido_.isEmpty())
+        recebido_.resize(kMaxMensagem + 1);
+    for (int n = 0; n < kDatagramasPorVez; ++n) {
         QHostAddress origem;
-        const qint64 tamanho = socket->pendingDatagramSize();
-        QByteArray dados(qMax<qint64>(0, qMin<qint64>(tamanho, kMaxMensagem)), Qt::Uninitialized);
-        if (socket->readDatagram(dados.data(), dados.size(), &origem) < 0 || tamanho > kMaxMensagem)
+        const qint64 tamanho = socket->readDatagram(recebido_.data(), recebido_.size(), &origem);
+        if (tamanho < 0)
+            break;
+        if (tamanho > kMaxMensagem)
             continue;
-        // Who sent it is known before a byte of it is read.
+        // A sender off the link is dropped unparsed.
         const int onde = InterfaceDe(origem, indice);
         if (onde >= 0)
-            Trata(dados, origem, onde);
-    }
-    // The rest waits for the next turn: the window gets its events in between.
-    if (socket->hasPendingDatagrams() && !aLer_.contains(socket)) {
-        aLer_.insert(socket);
-        QTimer::singleShot(0, socket, [this, socket, indice] { Recebe(socket, indice); });
+            Trata(QByteArray::fromRawData(recebido_.constData(), tamanho), origem, onde);
     }
 }
 

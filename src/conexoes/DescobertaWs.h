@@ -100,7 +100,7 @@ private:
     QList<Interface> interfaces_;
     QUdpSocket* anuncios_ = nullptr; // Hello and Bye, on port 3702
     QNetworkAccessManager* http_ = nullptr;
-    QSet<QUdpSocket*> aLer_; // sockets with datagrams left for the next turn of the event loop
+    QByteArray recebido_; // one datagram at a time, and a byte more to tell an oversized one
     QSet<QString> mensagensVistas_;
     QStringList ordemMensagens_;
     QList<Pedido> fila_;
