@@ -313,7 +313,9 @@ private Q_SLOTS:
     void cleanupTestCase() {
         if (!g_wine.isEmpty())
             Wine({kWineserver, "-k"}, false);
-        g_laboratorio.reset(); // taken down
+        if (g_laboratorio)
+            QVERIFY(g_laboratorio->Desce());
+        g_laboratorio.reset();
     }
 
     // A Windows-like machine: found by its probe at once, at the address it spoke from (what

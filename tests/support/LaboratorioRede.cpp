@@ -16,7 +16,12 @@ LaboratorioRede::LaboratorioRede() {
 
 LaboratorioRede::~LaboratorioRede() {
     if (de_pe_)
-        Comando({QStringLiteral("down")});
+        Desce();
+}
+
+bool LaboratorioRede::Desce() {
+    de_pe_ = false;
+    return Comando({QStringLiteral("down")});
 }
 
 bool LaboratorioRede::Sobe(QString* motivo) {

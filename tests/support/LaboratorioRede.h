@@ -16,6 +16,8 @@ public:
 
     // Brings the lab up; false with the script's output.
     bool Sobe(QString* motivo);
+    // Takes it down now (else the destructor does); false when the script failed.
+    bool Desce();
     // Runs the lab script with one command and `ambiente` added; false with its output.
     bool Comando(const QStringList& argumentos, const QStringList& ambiente = {},
                  QString* saida = nullptr) const;
