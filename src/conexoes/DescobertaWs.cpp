@@ -202,6 +202,7 @@ void DescobertaWs::Inicia() {
     if (http_)
         return;
     http_ = new QNetworkAccessManager(this);
+    recebido_.resize(kMaxMensagem + 1);
     http_->setProxy(QNetworkProxy::NoProxy);
 
     anuncios_ = new QUdpSocket(this);
@@ -280,8 +281,6 @@ void DescobertaWs::Recebe(QUdpSocket* socket, int indice) {
     // rest on the next turn. Every turn ends in a read, the one that finds the socket empty
     // when it is drained: Qt signals a socket again only after a read, so a turn that
     // only asked whether anything was there would leave it deaf for good.
-    if (recebido_.isEmpty())
-        recebido_.resize(kMaxMensagem + 1);
     for (int n = 0; n < kDatagramasPorVez; ++n) {
         QHostAddress origem;
         const qint64 tamanho = socket->readDatagram(recebido_.data(), recebido_.size(), &origem);
