@@ -89,9 +89,19 @@ bool RemoveQuandoTerminar(const QString& programa) {
     return true;
 }
 
+// Wine's process creation has been seen to fail once in a while on a loaded machine (CI, a
+// full parallel run): the stand-in is the tests' tool, not what they test, so a start that
+// fails is said and tried once more.
 bool Inicia(QProcess& p, const QStringList& argumentos) {
-    p.start(CaminhoModuloFalso(), argumentos);
-    return p.waitForStarted(kEspera);
+    for (int tentativa = 1;; ++tentativa) {
+        p.start(CaminhoModuloFalso(), argumentos);
+        if (p.waitForStarted(kEspera))
+            return true;
+        qWarning("o módulo falso não partiu (tentativa %d): %s", tentativa,
+                 qPrintable(p.errorString()));
+        if (tentativa == 2)
+            return false;
+    }
 }
 
 // The stand-in's one-line answer ("1" or "0").
