@@ -202,9 +202,9 @@ void DescobertaWs::Inicia() {
     if (http_)
         return;
     http_ = new QNetworkAccessManager(this);
-    recebido_.resize(kMaxMensagem + 1);
     http_->setProxy(QNetworkProxy::NoProxy);
 
+    recebido_.resize(kMaxMensagem + 1);
     anuncios_ = new QUdpSocket(this);
     if (!anuncios_->bind(QHostAddress::AnyIPv4, kPorta,
                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))

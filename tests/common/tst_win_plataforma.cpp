@@ -93,15 +93,14 @@ bool RemoveQuandoTerminar(const QString& programa) {
 // full parallel run): the stand-in is the tests' tool, not what they test, so a start that
 // fails is said and tried once more.
 bool Inicia(QProcess& p, const QStringList& argumentos) {
-    for (int tentativa = 1;; ++tentativa) {
+    for (int tentativa = 1; tentativa <= 2; ++tentativa) {
         p.start(CaminhoModuloFalso(), argumentos);
         if (p.waitForStarted(kEspera))
             return true;
         qWarning("o módulo falso não partiu (tentativa %d): %s", tentativa,
                  qPrintable(p.errorString()));
-        if (tentativa == 2)
-            return false;
     }
+    return false;
 }
 
 // The stand-in's one-line answer ("1" or "0").
